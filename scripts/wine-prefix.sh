@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# wine-prefix.sh up|down PREFIX: creates the test prefix and starts a persistent wineserver, or
+# stops that server (and with it every Wine process of the prefix).
+set -euo pipefail
+action=$1 prefix=$2
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+loader=/usr/lib/wine/wine64
+server=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+[ -x "$server" ] || server=/usr/lib/wine/wineserver64
+case $action in
+  up)
+    mkdir -p "$prefix"
+    # Detached from our stdio: otherwise CTest waits for Wine's background services to exit.
+    "$server" -p </dev/null >/dev/null 2>&1 &
+    if [ ! -f "$prefix/system.reg" ]; then
+      "$loader" wineboot --init </dev/null >/dev/null 2>&1
+    fi
+    echo "wine prefix ready: $prefix"
+    ;;
+  down)
+    "$server" -k 2>/dev/null || true
+    "$server" -w 2>/dev/null || true
+    echo "wineserver stopped"
+    ;;
+  *) echo "usage: $0 up|down PREFIX" >&2; exit 2 ;;
+esac
