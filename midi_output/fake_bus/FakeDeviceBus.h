@@ -3,6 +3,9 @@
 // MidiOutputFactory) and they behave like RtMidi's WinMM outputs: indices follow the bus's current
 // order, a device that was unplugged cannot be opened, and a send to an unplugged device is lost.
 //
+// A device admits one output at a time, like the single-client drivers this program is for: a
+// second open of a device that is held open throws std::runtime_error.
+//
 // Thread contract: every operation is safe from any thread (one mutex guards the bus). A device can
 // be told to block inside sendMessage until the test releases it, to hold a forwarding call inside
 // an entry while the engine's close sequence runs.
@@ -58,13 +61,18 @@ public:
 
     // ---- What happened ----------------------------------------------------------------------
     // Messages that reached the device named `name`, in order (recorded by physical device, so a
-    // device keeps its record when its index changes).
+    // device keeps its record when its index changes). Devices that share the name, also ones
+    // unplugged since, are merged in arrival order. Like WinMM, an empty message or a block longer
+    // than 3 bytes that does not start with 0xF0 never arrives.
     std::vector<Message> received(std::string const& name) const;
+    // Messages that reached the device plugged at index now; throws std::out_of_range.
+    std::vector<Message> receivedAt(unsigned index) const;
     void clearReceived();
     // Output objects created so far, and the back end and client name of the last one.
     int createdCount() const;
     std::uint32_t lastBackEnd() const;
     std::string lastClientName() const;
+    // openPort and closePort calls made, successful or not (an output's destructor does not count).
     int openCalls() const;
     int closeCalls() const;
     // Whether some output object holds the device named `name` open now.

@@ -1,0 +1,20 @@
+// Fixed texts and names of the engine.
+#pragma once
+
+#include <cstdint>
+
+char const* const kClientName = "Velmora Tessivane client";
+char const* const kOpenPortName = "RtMidi17 Output";
+std::uint32_t const kBackEndWinMM = 4;
+
+char const* const kMidiPortSuffix = " - MIDI";
+char const* const kSysExPortSuffix = " - SysEx";
+char const* const kLoopbackInSuffix = " In";
+char const* const kLoopbackOutSuffix = " Out";
+
+std::uint32_t const kMaxSysexLength = 0xFFFF;
+
+char const* const kErrorTimerStart = "Error: could not start MIDI thread.";
+char const* const kErrorRequestRefused = "Error: could not process MIDI port disable request.";
+char const* const kErrorDriverMissing =
+    "Error: could not load teVirtualMIDI64.dll. The teVirtualMIDI driver is required.";

@@ -1,0 +1,141 @@
+#include "engine/PortController.h"
+
+#include <cstring>
+#include <optional>
+
+#include "engine/EngineTexts.h"
+#include "engine/ServiceTimer.h"
+
+namespace {
+
+std::optional<PortController::Dependencies>& configuredDependencies() {
+    static std::optional<PortController::Dependencies> dependencies;
+    return dependencies;
+}
+
+// The instance whose ticks the service timer runs; its teardown stops the timer first.
+PortController* theInstance = nullptr;
+
+}  // namespace
+
+char kUnnamedOutput[] = "-";
+
+PortController& PortController::instance() {
+    // A function-local static: a concurrent first call waits for the construction, and a
+    // construction that throws (the queue's storage) is tried again by the next call.
+    static PortController controller(configuredDependencies() ? *configuredDependencies()
+                                                              : defaultDependencies());
+    theInstance = &controller;
+    return controller;
+}
+
+void PortController::configureInstance(Dependencies dependencies) {
+    configuredDependencies() = std::move(dependencies);
+}
+
+PortController::PortController(Dependencies dependencies)
+    : requests_(kRequestQueueSize),
+      backEnd_(kBackEndWinMM),
+      createLoopback_(true),
+      deps_(std::move(dependencies)) {}
+
+PortController::~PortController() {
+    // The timer runs the instance's ticks; normally WM_DESTROY has stopped it already, and a
+    // second stop does nothing. No tick may run on a controller being torn down.
+    if (this == theInstance) {
+        stopServiceTimer();
+    }
+    for (auto& entry : entries_) {
+        if (entry) {
+            releaseEntry(std::move(entry));
+        }
+    }
+    if (enumeration_) {
+        if (enumeration_->isPortOpen()) {
+            enumeration_->closePort();
+        }
+        enumeration_.reset();
+    }
+    clearPublished();
+    entries_.clear();
+}
+
+bool PortController::initialize(Hooks const& hooks) {
+    installHooks(hooks);
+    // Without the driver no virtual port can exist; say which file is missing and stop here.
+    if (!deps_.driver.complete()) {
+        report(deps_.driverError.empty() ? kErrorDriverMissing : deps_.driverError.c_str());
+        return false;
+    }
+    try {
+        enumeration_ = deps_.outputs->create(backEnd_, kClientName);
+    } catch (std::exception const& error) {
+        report(error.what());
+    }
+    if (createLoopback_ && !tryEnqueue(PortRequest{kLoopbackId, kLoopbackName, true})) {
+        report(kErrorRequestRefused);
+    }
+    serviceTick();
+    if (startServiceTimer()) {
+        return true;
+    }
+    report(kErrorTimerStart);
+    stopServiceTimer();
+    return false;
+}
+
+bool PortController::startServiceTimer() {
+    if (deps_.timer == nullptr) {
+        return false;
+    }
+    return serviceTimer().start(*deps_.timer, &runServiceTick);
+}
+
+void PortController::stopServiceTimer() { serviceTimer().stop(); }
+
+void PortController::report(char const* text) const {
+    if (hooks_.error != nullptr) {
+        hooks_.error(text);
+    }
+}
+
+std::vector<PublishedOutputInfo> PortController::publishedOutputs() const {
+    std::lock_guard<std::mutex> lock(publishedLock_);
+    std::vector<PublishedOutputInfo> copy;
+    copy.reserve(published_.size());
+    for (PublishedOutput const& record : published_) {
+        copy.push_back(PublishedOutputInfo{record.name, record.id, record.enabled});
+    }
+    return copy;
+}
+
+void PortController::clearPublished() {
+    std::lock_guard<std::mutex> lock(publishedLock_);
+    for (PublishedOutput& record : published_) {
+        if (record.name != kUnnamedOutput) {
+            std::free(record.name);
+        }
+    }
+    published_.clear();
+}
+
+PortEntry* PortController::findEntry(char const* name) const {
+    for (auto const& entry : entries_) {
+        if (entry && entry->hasName(name)) {
+            return entry.get();
+        }
+    }
+    return nullptr;
+}
+
+void reportError(char const* text) { PortController::instance().report(text); }
+
+bool runServiceTick(std::uint32_t, std::uintptr_t) {
+    // An exception must never leave the timer's thread; the tick catches what its dependencies
+    // throw, this only guards against the unforeseen.
+    try {
+        return PortController::instance().serviceTick();
+    } catch (...) {
+        return false;
+    }
+}

@@ -1,0 +1,135 @@
+// The engine's one object: the enumeration connection, the port entries, the published output
+// list, the request queue and the hooks into the user interface and the settings.
+//
+// Thread contract:
+// - User-interface thread: instance(), initialize() (which runs the first service tick),
+//   tryEnqueue(), publishedOutputs(), stopServiceTimer(), and teardown at process exit.
+// - Multimedia timer thread: every later serviceTick(), one after another, never overlapping.
+// - Driver threads: forward() through onPortData(), for the entry the driver hands back.
+// The tick and forwarding meet only at each entry's in-flight counter and closing flag; the user
+// interface and the tick meet at the single-producer single-consumer request queue and at the
+// published output list, which the tick rebuilds under a lock that readers take to copy it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/MultimediaTimerApi.h"
+#include "engine/OutputInfo.h"
+#include "engine/PortEntry.h"
+#include "engine/PortRequest.h"
+#include "engine/PublishedOutput.h"
+#include "midi_output/MidiOutput.h"
+#include "virtual_midi/VirtualMidiApi.h"
+
+class PortController {
+public:
+    using PortsChangedHook = void (*)();
+    using ErrorHook = void (*)(char const* text);
+    using DefaultPortsHook = void (*)(std::vector<std::string>* names);
+
+    struct Hooks {
+        PortsChangedHook portsChanged = nullptr;
+        ErrorHook error = nullptr;
+        DefaultPortsHook defaultPorts = nullptr;
+    };
+
+    // What the engine runs on: the program's are the system's (defaultDependencies()); tests give
+    // the fake device bus, the simulated driver and a stand-in timer.
+    struct Dependencies {
+        MidiOutputFactory* outputs = nullptr;
+        VirtualMidiDriver driver;
+        std::string driverError;  // why the driver could not be loaded; empty when it could
+        MultimediaTimerApi const* timer = nullptr;
+    };
+
+    // The process-wide instance, built on first use from configureInstance()'s dependencies or
+    // the program's own; destroyed at process exit.
+    static PortController& instance();
+    // Chooses what instance() will be built with; only before the first instance() call.
+    static void configureInstance(Dependencies dependencies);
+
+    explicit PortController(Dependencies dependencies);
+    PortController(PortController const&) = delete;
+    PortController& operator=(PortController const&) = delete;
+    virtual ~PortController();
+
+    // Installs the hooks, creates the enumeration connection, queues the loopback request, runs
+    // one service tick on this thread and starts the service timer. False: the start failed, the
+    // cause has been reported and the program should end.
+    bool initialize(Hooks const& hooks);
+    void installHooks(Hooks const& hooks) { hooks_ = hooks; }
+
+    // One run of the engine's worker; true when it rebuilt the published output list.
+    bool serviceTick();
+
+    bool startServiceTimer();
+    void stopServiceTimer();
+
+    // Sends data received on one of an entry's ports on to its output (or out of the loopback's
+    // " In" port). Static: it uses nothing of the controller, so a late delivery never needs one.
+    static void forward(PortEntry* entry, std::uint8_t const* bytes, std::uint32_t length);
+
+    // User-interface side.
+    bool tryEnqueue(PortRequest request) { return requests_.try_enqueue(std::move(request)); }
+    std::vector<PublishedOutputInfo> publishedOutputs() const;
+
+    // Hands a message to the error hook, if one is installed.
+    void report(char const* text) const;
+
+    // Read access for the user interface's tests and for diagnostics.
+    std::size_t entryCount() const { return entries_.size(); }
+    PortEntry* findEntry(char const* name) const;
+    PortEntry* entryAt(std::size_t i) const { return entries_[i].get(); }
+    bool hasEnumerationConnection() const { return enumeration_ != nullptr; }
+
+private:
+    friend class ServiceTickAccess;
+
+    // Scan and naming.
+    void scanOutputs(std::vector<OutputInfo>& rows);
+    bool matchesLoopbackName(std::string const& name) const;
+    bool changeTest(std::vector<OutputInfo> const& rows, std::vector<std::string> const& chosen);
+    void reconcile(std::vector<OutputInfo> const& rows, std::vector<std::string> const& chosen);
+    void reopenByFallbackScan(PortEntry& entry, std::string const& chosenName);
+    void publish(std::vector<OutputInfo> const& rows);
+    void clearPublished();
+
+    // Requests.
+    bool drainRequests();
+    void carryOutLoopbackRequest(PortRequest const& request);
+    bool carryOutEnableRequest(PortRequest const& request);
+    bool carryOutDisableRequest(PortRequest const& request);
+    PublishedOutput const* publishedWithId(std::int32_t id) const;
+
+    // Entries.
+    PortEntry* createHardwareEntry(char const* name);
+    PortEntry* createLoopbackEntry(char const* name);
+
+    Hooks hooks_;
+    // Written only by the tick, under publishedLock_; the tick reads it without the lock (it is
+    // the only writer), other threads copy it under the lock.
+    std::vector<PublishedOutput> published_;
+    mutable std::mutex publishedLock_;
+    std::unique_ptr<MidiOutput> enumeration_;
+    std::vector<std::unique_ptr<PortEntry>> entries_;
+    RequestQueue requests_;
+    std::uint32_t backEnd_;
+    bool createLoopback_;
+    Dependencies deps_;
+    // Scratch space reused by every tick so the steady state does not reallocate.
+    std::vector<OutputInfo> rows_;
+    std::vector<std::string> chosen_;
+};
+
+// Hands a message to the process-wide instance's error hook.
+void reportError(char const* text);
+
+// The service timer's tick function: runs the process-wide instance's service tick.
+bool runServiceTick(std::uint32_t elapsedMs, std::uintptr_t user);
+
+// What the program's own instance runs on (the system's devices, driver and timer).
+PortController::Dependencies defaultDependencies();

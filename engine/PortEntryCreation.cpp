@@ -1,0 +1,74 @@
+// Creation of port entries: an entry is listed complete (name, both virtual ports and, for a
+// hardware entry, its output connection) or not at all, with nothing left behind.
+#include <cstring>
+
+#include "engine/EngineTexts.h"
+#include "engine/PortController.h"
+#include "engine/PortName.h"
+
+namespace {
+
+MallocText copyText(char const* text) {
+    std::size_t const size = std::strlen(text) + 1;
+    MallocText copy(static_cast<char*>(std::malloc(size)));
+    if (copy) {
+        std::memcpy(copy.get(), text, size);
+    }
+    return copy;
+}
+
+VirtualPort createPort(VirtualMidiDriver const& driver, PortEntry& entry, char const* suffix,
+                       std::uint32_t flags) {
+    std::u16string const portName = makePortName(entry.name.get(), suffix);
+    return VirtualPort(&driver, driver.createPortEx2(portName.c_str(), &onPortData,
+                                                     reinterpret_cast<std::uintptr_t>(&entry),
+                                                     kMaxSysexLength, flags));
+}
+
+std::uint32_t const kWrittenByApplications = kVirtualMidiParseRx | kVirtualMidiRxOnly;  // 5
+std::uint32_t const kReadByApplications = kVirtualMidiParseTx | kVirtualMidiTxOnly;     // 10
+
+}  // namespace
+
+PortEntry* PortController::createHardwareEntry(char const* name) {
+    auto entry = std::make_unique<PortEntry>();
+    entry->driver = &deps_.driver;
+    entry->name = copyText(name);
+    if (!entry->name) {
+        return nullptr;
+    }
+    try {
+        entry->output = deps_.outputs->create(backEnd_, kClientName);
+    } catch (std::exception const& error) {
+        report(error.what());
+        return nullptr;
+    }
+    // Both are attempted so that the failure of one leaves the same outcome whichever it is.
+    entry->firstPort = createPort(deps_.driver, *entry, kMidiPortSuffix, kWrittenByApplications);
+    entry->secondPort = createPort(deps_.driver, *entry, kSysExPortSuffix, kWrittenByApplications);
+    if (!entry->firstPort || !entry->secondPort) {
+        // The port that was made may already carry data: retire it before the entry goes.
+        retirePorts(*entry);
+        return nullptr;
+    }
+    entries_.push_back(std::move(entry));
+    return entries_.back().get();
+}
+
+PortEntry* PortController::createLoopbackEntry(char const* name) {
+    auto entry = std::make_unique<PortEntry>();
+    entry->driver = &deps_.driver;
+    entry->loopback = true;
+    entry->name = copyText(name);
+    if (!entry->name) {
+        return nullptr;
+    }
+    entry->firstPort = createPort(deps_.driver, *entry, kLoopbackInSuffix, kReadByApplications);
+    entry->secondPort = createPort(deps_.driver, *entry, kLoopbackOutSuffix, kWrittenByApplications);
+    if (!entry->firstPort || !entry->secondPort) {
+        retirePorts(*entry);
+        return nullptr;
+    }
+    entries_.push_back(std::move(entry));
+    return entries_.back().get();
+}

@@ -1,0 +1,179 @@
+// The service tick: scan the outputs, then either reconcile with a changed device list or carry out
+// the queued requests; republish and notify when something changed.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/EngineTexts.h"
+#include "engine/OutputNames.h"
+#include "engine/PortController.h"
+
+namespace {
+
+bool contains(std::vector<std::string> const& names, std::string const& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+bool PortController::serviceTick() {
+    if (!enumeration_) {
+        return false;
+    }
+    scanOutputs(rows_);
+    chosen_.clear();
+    if (hooks_.defaultPorts != nullptr) {
+        hooks_.defaultPorts(&chosen_);
+    }
+    bool result = false;
+    if (changeTest(rows_, chosen_)) {
+        reconcile(rows_, chosen_);
+        result = true;
+    } else {
+        result = drainRequests();
+    }
+    if (result) {
+        publish(rows_);
+    }
+    rows_.clear();
+    chosen_.clear();
+    if (result && hooks_.portsChanged != nullptr) {
+        hooks_.portsChanged();
+    }
+    return result;
+}
+
+bool PortController::matchesLoopbackName(std::string const& name) const {
+    for (auto const& entry : entries_) {
+        if (entry && entry->loopback && entry->name) {
+            std::size_t const length = std::strlen(entry->name.get());
+            if (name.size() >= length && name.compare(0, length, entry->name.get()) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void PortController::scanOutputs(std::vector<OutputInfo>& rows) {
+    rows.clear();
+    // The count is read again for every device: one that comes or goes mid-scan moves the bound.
+    for (unsigned index = 0; index < enumeration_->portCount(); ++index) {
+        std::string name;
+        try {
+            name = enumeration_->portName(index);
+        } catch (std::exception const&) {
+            continue;  // vanished between the count and the name; the next tick sees the new list
+        }
+        if (isOwnPortName(name) || matchesLoopbackName(name)) {
+            continue;
+        }
+        unsigned const earlier = static_cast<unsigned>(std::count_if(
+            rows.begin(), rows.end(), [&](OutputInfo const& row) { return row.name == name; }));
+        std::string unique = makeUniqueName(name, earlier);
+        rows.push_back(OutputInfo{std::move(name), std::move(unique), index});
+    }
+}
+
+bool PortController::changeTest(std::vector<OutputInfo> const& rows,
+                                std::vector<std::string> const& chosen) {
+    std::size_t const n = rows.size();
+    std::size_t const p = published_.size();
+    bool changed = n != p;
+    for (std::size_t i = 0; !changed && i < n; ++i) {
+        changed = rows[i].uniqueName != published_[i].name;
+    }
+    // Entries for chosen outputs are made only when the list grew (first tick, a device plugged).
+    if (n > p) {
+        for (OutputInfo const& row : rows) {
+            if (contains(chosen, row.uniqueName) && findEntry(row.uniqueName.c_str()) == nullptr) {
+                createHardwareEntry(row.uniqueName.c_str());
+            }
+        }
+    }
+    return changed;
+}
+
+void PortController::reconcile(std::vector<OutputInfo> const& rows,
+                               std::vector<std::string> const& chosen) {
+    for (auto const& entry : entries_) {
+        if (entry->outputOpen()) {
+            runOutputCloseSequence(*entry);
+        }
+    }
+    for (auto const& entry : entries_) {
+        if (!entry->name || !entry->output) {
+            continue;
+        }
+        auto const wanted = std::find(chosen.begin(), chosen.end(), entry->name.get());
+        if (wanted == chosen.end()) {
+            continue;  // not chosen: stays closed
+        }
+        for (OutputInfo const& row : rows) {
+            if (row.uniqueName != entry->name.get()) {
+                continue;
+            }
+            // Already opened through an earlier row that shares this name.
+            if (entry->output->isPortOpen()) {
+                break;
+            }
+            bool opened = false;
+            try {
+                if (row.index < enumeration_->portCount() &&
+                    enumeration_->portName(row.index) == row.name) {
+                    entry->output->openPort(row.index, kOpenPortName);
+                    opened = true;
+                }
+            } catch (std::exception const&) {
+                // The fallback scan below tries again and reports its own failure.
+            }
+            if (!opened) {
+                reopenByFallbackScan(*entry, *wanted);
+            }
+        }
+    }
+}
+
+void PortController::reopenByFallbackScan(PortEntry& entry, std::string const& chosenName) {
+    std::vector<OutputInfo> rows;
+    scanOutputs(rows);
+    for (OutputInfo const& row : rows) {
+        if (row.uniqueName == chosenName) {
+            try {
+                entry.output->openPort(row.index, kOpenPortName);
+            } catch (std::exception const& error) {
+                report(error.what());
+            }
+            return;
+        }
+    }
+}
+
+void PortController::publish(std::vector<OutputInfo> const& rows) {
+    std::vector<PublishedOutput> fresh;
+    fresh.reserve(rows.size());
+    for (OutputInfo const& row : rows) {
+        PublishedOutput record;
+        record.name = static_cast<char*>(std::malloc(row.uniqueName.size() + 1));
+        if (record.name != nullptr) {
+            std::memcpy(record.name, row.uniqueName.c_str(), row.uniqueName.size() + 1);
+        } else {
+            record.name = kUnnamedOutput;
+        }
+        record.id = static_cast<std::int32_t>(row.index);
+        PortEntry const* entry = findEntry(row.uniqueName.c_str());
+        record.enabled = entry != nullptr && entry->outputOpen();
+        fresh.push_back(record);
+    }
+    // Swapped in whole under the lock, so a reader copies either the old list or the new one.
+    std::vector<PublishedOutput> old;
+    {
+        std::lock_guard<std::mutex> lock(publishedLock_);
+        old.swap(published_);
+        published_.swap(fresh);
+    }
+    for (PublishedOutput& record : old) {
+        if (record.name != kUnnamedOutput) {
+            std::free(record.name);
+        }
+    }
+}

@@ -1,0 +1,16 @@
+// The program's own engine: WinMM outputs through RtMidi, the teVirtualMIDI driver loaded at run
+// time, the system's multimedia timer.
+#include "engine/PortController.h"
+#include "engine/win32/MultimediaTimerWin32.h"
+#include "midi_output/rtmidi/RtMidiOutput.h"
+#include "virtual_midi/VirtualMidiBinding.h"
+
+PortController::Dependencies defaultDependencies() {
+    static RtMidiOutputFactory outputs;
+    PortController::Dependencies dependencies;
+    dependencies.outputs = &outputs;
+    dependencies.driver = virtualMidiBinding().driver;
+    dependencies.driverError = virtualMidiBinding().error;
+    dependencies.timer = &systemMultimediaTimer();
+    return dependencies;
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+#include "engine/MultimediaTimerApi.h"
+
+MultimediaTimerApi const& systemMultimediaTimer();

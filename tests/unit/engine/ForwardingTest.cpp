@@ -1,0 +1,102 @@
+// Data written into the virtual ports reaches the device whole, or is dropped while it is closed.
+#include "tests/unit/engine/EngineFixture.h"
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+class ForwardingTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        bus.plug("Synth");
+        Recorded::chosen = {"Synth"};
+        start();
+        tick();
+    }
+};
+
+TEST_F(ForwardingTest, BothPortsDeliverWholeMessagesIncludingSysEx) {
+    ASSERT_TRUE(bus.isOpen("Synth"));
+    Bytes const note{0x90, 0x3C, 0x7F};
+    Bytes const sysex{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    ASSERT_TRUE(play(u"Synth - MIDI", note));
+    ASSERT_TRUE(play(u"Synth - MIDI", sysex));  // SysEx through the MIDI port works the same
+    ASSERT_TRUE(play(u"Synth - SysEx", sysex));
+    ASSERT_TRUE(play(u"Synth - SysEx", {0x80, 0x3C, 0x00}));
+    EXPECT_EQ(bus.received("Synth"), (std::vector<Bytes>{note, sysex, sysex, {0x80, 0x3C, 0x00}}));
+    EXPECT_EQ(bus.violations(), 0);
+}
+
+TEST_F(ForwardingTest, ClosedOutputDropsDataAndReopenedOneCarriesItAgain) {
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "Synth", false}));
+    EXPECT_TRUE(tick());
+    ASSERT_TRUE(play(u"Synth - MIDI", {0x90, 0x40, 0x40}));
+    EXPECT_TRUE(bus.received("Synth").empty());
+
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "Synth", true}));
+    EXPECT_TRUE(tick());
+    ASSERT_TRUE(play(u"Synth - MIDI", {0x90, 0x41, 0x40}));
+    EXPECT_EQ(bus.received("Synth"), (std::vector<Bytes>{{0x90, 0x41, 0x40}}));
+}
+
+TEST_F(ForwardingTest, SendErrorsLoseOnlyThatMessage) {
+    bus.failSend("Synth", "cable pulled");
+    ASSERT_TRUE(play(u"Synth - MIDI", {0x90, 0x40, 0x40}));
+    bus.clearFaults();
+    ASSERT_TRUE(play(u"Synth - MIDI", {0x80, 0x40, 0x00}));
+    EXPECT_EQ(bus.received("Synth"), (std::vector<Bytes>{{0x80, 0x40, 0x00}}));
+    EXPECT_TRUE(bus.isOpen("Synth"));
+    EXPECT_TRUE(Recorded::errors.empty());
+}
+
+TEST_F(ForwardingTest, LoopbackOutComesOutOfInUnchanged) {
+    auto reader = tessivane::SimulatedApplicationPort::open(u"Zarvik Loopback In");
+    ASSERT_TRUE(reader);
+    Bytes const sysex{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    ASSERT_TRUE(play(u"Zarvik Loopback Out", {0x90, 0x3C, 0x7F}));
+    ASSERT_TRUE(play(u"Zarvik Loopback Out", sysex));
+    EXPECT_EQ(reader->read(2000ms), (Bytes{0x90, 0x3C, 0x7F}));
+    EXPECT_EQ(reader->read(2000ms), sysex);
+}
+
+TEST_F(ForwardingTest, CallbackArgumentsThatAreAbsentOrZeroDoNothing) {
+    PortEntry* entry = controller->findEntry("Synth");
+    ASSERT_NE(entry, nullptr);
+    std::uint8_t note[] = {0x90, 0x3C, 0x7F};
+    onPortData(nullptr, nullptr, 3, reinterpret_cast<std::uintptr_t>(entry));
+    onPortData(nullptr, note, 0, reinterpret_cast<std::uintptr_t>(entry));
+    onPortData(nullptr, note, 3, 0);
+    PortController::forward(nullptr, note, 3);
+    EXPECT_TRUE(bus.received("Synth").empty());
+    EXPECT_EQ(entry->inFlight.load(), 0);
+    onPortData(nullptr, note, 3, reinterpret_cast<std::uintptr_t>(entry));
+    EXPECT_EQ(bus.received("Synth").size(), 1u);
+}
+
+TEST_F(ForwardingTest, CloseSequenceWaitsForASendInProgress) {
+    PortEntry* entry = controller->findEntry("Synth");
+    bus.blockSends("Synth");
+    std::thread writer([&] {
+        std::uint8_t note[] = {0x90, 0x3C, 0x7F};
+        PortController::forward(entry, note, 3);
+    });
+    while (bus.blockedSends() == 0) std::this_thread::yield();
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        runOutputCloseSequence(*entry);
+        closed = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(closed.load());         // held by the send in progress
+    EXPECT_TRUE(entry->closing.isSet());
+    std::uint8_t late[] = {0x80, 0x3C, 0x00};
+    PortController::forward(entry, late, 3);  // arrives while closing: dropped
+    bus.releaseSends();
+    writer.join();
+    closer.join();
+    EXPECT_TRUE(closed.load());
+    EXPECT_FALSE(entry->closing.isSet());
+    EXPECT_EQ(bus.received("Synth"), (std::vector<Bytes>{{0x90, 0x3C, 0x7F}}));
+    EXPECT_EQ(bus.violations(), 0);
+}

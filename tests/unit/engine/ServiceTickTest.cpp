@@ -1,0 +1,176 @@
+// The service tick against the fake device bus: scan, unique names, change test, reconciliation.
+#include "tests/unit/engine/EngineFixture.h"
+
+TEST_F(EngineTest, NoEnumerationConnectionMeansTheTickTouchesNothing) {
+    controller = std::make_unique<PortController>(dependencies());
+    controller->installHooks(Recorded::hooks());
+    bus.plug("Synth");
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{kLoopbackId, kLoopbackName, true}));
+    EXPECT_FALSE(tick());
+    EXPECT_TRUE(published().empty());
+    EXPECT_EQ(controller->entryCount(), 0u);
+    EXPECT_EQ(Recorded::defaultPortCalls, 0);
+}
+
+TEST_F(EngineTest, RepeatedNamesAreNumberedInDeviceOrder) {
+    bus.plug("Synth");
+    bus.plug("Other");
+    bus.plug("Synth");
+    bus.plug("Synth");
+    start();
+    EXPECT_EQ(publishedNames(), (std::vector<std::string>{"Synth", "Other", "Synth (2)", "Synth (3)"}));
+    auto const records = published();
+    EXPECT_EQ(records[2].id, 2);
+    EXPECT_EQ(records[3].id, 3);
+}
+
+TEST_F(EngineTest, HundredthRepeatSharesThePlainNameAndLongNamesAreCut) {
+    std::string const name30(30, 'L');
+    for (int i = 0; i < 101; ++i) bus.plug("Same");
+    bus.plug(name30);
+    bus.plug(name30);
+    start();
+    auto const names = publishedNames();
+    ASSERT_EQ(names.size(), 103u);
+    EXPECT_EQ(names[98], "Same (99)");
+    EXPECT_EQ(names[99], "Same");
+    EXPECT_EQ(names[100], "Same");
+    EXPECT_EQ(names[101], name30);
+    EXPECT_EQ(names[102], std::string(27, 'L') + " (2)");
+}
+
+TEST_F(EngineTest, OwnPortsAndTheLoopbackPairAreNeverListed) {
+    bus.plug("Synth - MIDI");
+    bus.plug("Piano - SysEx");
+    bus.plug("Zarvik Loopback In");  // listed only until the loopback entry exists
+    bus.plug("Synth");
+    start();
+    EXPECT_EQ(publishedNames(), (std::vector<std::string>{"Zarvik Loopback In", "Synth"}));
+    EXPECT_FALSE(tick());  // creates the loopback entry
+    bus.plug("Zarvik Loopback Out");
+    EXPECT_TRUE(tick());   // the list changed: the loopback's own ports drop out
+    EXPECT_EQ(publishedNames(), (std::vector<std::string>{"Synth"}));
+}
+
+TEST_F(EngineTest, QuietTicksPublishNothingAndCallNoHook) {
+    bus.plug("Synth");
+    start();
+    tick();
+    int const notices = Recorded::notices;
+    for (int i = 0; i < 10; ++i) EXPECT_FALSE(tick());
+    EXPECT_EQ(Recorded::notices, notices);
+    EXPECT_EQ(Recorded::defaultPortCalls, 12);  // the hook is asked on every tick
+}
+
+TEST_F(EngineTest, UnplugClosesAllAndReopensTheRestAtTheirNewIndices) {
+    bus.plug("Keys");
+    bus.plug("Synth");
+    bus.plug("Drums");
+    Recorded::chosen = {"Synth", "Drums"};
+    start();
+    tick();
+    EXPECT_EQ(bus.lastOpenIndex("Drums"), 2);
+    int const opens = bus.openCalls();
+
+    bus.unplug("Keys");
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(publishedNames(), (std::vector<std::string>{"Synth", "Drums"}));
+    EXPECT_EQ(bus.lastOpenIndex("Synth"), 0);
+    EXPECT_EQ(bus.lastOpenIndex("Drums"), 1);
+    EXPECT_EQ(bus.openCalls(), opens + 2);
+    EXPECT_TRUE(enabled("Synth"));
+
+    bus.unplug("Synth");
+    EXPECT_TRUE(tick());
+    // Its entry keeps its virtual ports with a closed output.
+    EXPECT_TRUE(portExists(u"Synth - MIDI"));
+    EXPECT_FALSE(bus.isOpen("Synth"));
+    std::size_t const entries = controller->entryCount();
+
+    bus.plugAt(0, "Synth");
+    EXPECT_TRUE(tick());
+    EXPECT_TRUE(bus.isOpen("Synth"));
+    EXPECT_EQ(bus.lastOpenIndex("Synth"), 0);
+    EXPECT_EQ(controller->entryCount(), entries);  // no second entry
+}
+
+TEST_F(EngineTest, SwapIsAChangeAndBothReopenAtTheirNewIndices) {
+    bus.plug("A");
+    bus.plug("B");
+    Recorded::chosen = {"A", "B"};
+    start();
+    tick();
+    bus.swap(0, 1);
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(bus.lastOpenIndex("A"), 1);
+    EXPECT_EQ(bus.lastOpenIndex("B"), 0);
+    EXPECT_TRUE(enabled("A"));
+    EXPECT_TRUE(enabled("B"));
+}
+
+TEST_F(EngineTest, ReplacementAtEqualCountCreatesNoEntry) {
+    bus.plug("Old");
+    Recorded::chosen = {"New"};
+    start();
+    tick();
+    std::size_t const entries = controller->entryCount();
+    bus.rename(0, "New");
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(controller->entryCount(), entries);
+    EXPECT_FALSE(enabled("New"));
+    // The user can still enable it from the dialog.
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "New", true}));
+    EXPECT_TRUE(tick());
+    EXPECT_TRUE(enabled("New"));
+}
+
+TEST_F(EngineTest, UnchosenOutputIsClosedAtTheNextChangeEvenIfEnabledByRequest) {
+    bus.plug("Synth");
+    start();
+    tick();
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "Synth", true}));
+    EXPECT_TRUE(tick());
+    EXPECT_TRUE(enabled("Synth"));
+    bus.plug("Other");
+    EXPECT_TRUE(tick());
+    EXPECT_FALSE(enabled("Synth"));
+    EXPECT_FALSE(bus.isOpen("Synth"));
+}
+
+TEST_F(EngineTest, FallbackScanReportsAFailedOpenAndTheOutputStaysClosed) {
+    bus.plug("Synth");
+    bus.plug("Piano");
+    Recorded::chosen = {"Synth", "Piano"};
+    bus.failOpen("Synth", "device busy");
+    start();
+    // The first open at the row's index fails silently; the fallback's open reports.
+    EXPECT_EQ(Recorded::errors, (std::vector<std::string>{"device busy"}));
+    EXPECT_FALSE(enabled("Synth"));
+    EXPECT_TRUE(enabled("Piano"));
+    EXPECT_EQ(Recorded::notices, 1);
+}
+
+TEST_F(EngineTest, RequestsWaitThroughChangeTicks) {
+    bus.plug("Synth");
+    start();
+    tick();
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "Synth", true}));
+    bus.plug("Drums");
+    EXPECT_TRUE(tick());  // change: the request stays queued
+    EXPECT_FALSE(enabled("Synth"));
+    EXPECT_TRUE(tick());  // quiet: carried out
+    EXPECT_TRUE(enabled("Synth"));
+}
+
+TEST_F(EngineTest, SkippedDeviceBelowAnOutputShiftsItsIndexUnnoticed) {
+    bus.plug("Synth");
+    start();
+    tick();
+    bus.plugAt(0, "Keys - MIDI");  // a new virtual port, filtered out
+    EXPECT_FALSE(tick());
+    EXPECT_EQ(published()[0].id, 0);  // stale until the next change
+    // An enable carrying the stale index now names the filtered port: dropped.
+    EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "Synth", true}));
+    EXPECT_FALSE(tick());
+    EXPECT_FALSE(bus.isOpen("Synth"));
+}
