@@ -1,0 +1,10 @@
+#include "ui/ErrorBox.h"
+
+#include <windows.h>
+
+#include "ui/ShellState.h"
+
+void showErrorBox(char const* text) {
+    UINT const kStyle = MB_OK | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;
+    MessageBoxA(shell().mainWindow, text, "Velmora Tessivane Error", kStyle);
+}
