@@ -13,7 +13,8 @@ if(WIN32)
   # GoogleTest for Windows: compiled from Debian's sources with the mingw toolchain.
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  set(TESSIVANE_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build with the Windows toolchain")
+  add_subdirectory(${TESSIVANE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
   # googletest's own CMake already defines the GTest:: aliases used below.
 else()
   find_package(cJSON REQUIRED)
@@ -27,11 +28,12 @@ endif()
 # readerwriterqueue is header-only; Debian installs it for both builds under /usr/include.
 # The mingw build must not see the rest of the host's /usr/include, so it gets a folder of its own
 # that holds only a link to the library's headers.
-if(NOT EXISTS /usr/include/readerwriterqueue/readerwriterqueue.h)
+set(TESSIVANE_READERWRITERQUEUE_INCLUDE /usr/include CACHE PATH "Folder that holds readerwriterqueue/readerwriterqueue.h")
+if(NOT EXISTS ${TESSIVANE_READERWRITERQUEUE_INCLUDE}/readerwriterqueue/readerwriterqueue.h)
   message(FATAL_ERROR "readerwriterqueue not found: run scripts/setup.sh")
 endif()
 set(_rwq ${CMAKE_BINARY_DIR}/include-readerwriterqueue)
 file(MAKE_DIRECTORY ${_rwq})
-file(CREATE_LINK /usr/include/readerwriterqueue ${_rwq}/readerwriterqueue SYMBOLIC)
+file(COPY ${TESSIVANE_READERWRITERQUEUE_INCLUDE}/readerwriterqueue DESTINATION ${_rwq})
 add_library(tessivane_readerwriterqueue INTERFACE)
 target_include_directories(tessivane_readerwriterqueue SYSTEM INTERFACE ${_rwq})
