@@ -12,9 +12,9 @@ case $action in
     mkdir -p "$prefix"
     # Detached from our stdio: otherwise CTest waits for Wine's background services to exit.
     "$server" -p </dev/null >/dev/null 2>&1 &
-    if [ ! -f "$prefix/system.reg" ]; then
-      "$loader" wineboot --init </dev/null >/dev/null 2>&1
-    fi
+    # Also for an existing prefix: wineboot starts Wine's background services here, detached.
+    # Otherwise the first test process starts them and they hold CTest's output pipe open.
+    "$loader" wineboot --init </dev/null >/dev/null 2>&1
     echo "wine prefix ready: $prefix"
     ;;
   down)

@@ -1,0 +1,376 @@
+#include "midi_output/fake_bus/FakeDeviceBus.h"
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+
+// One physical device. It outlives its place in the list while an output still holds it open.
+struct FakeDeviceBus::Device {
+    std::string name;
+    bool plugged = true;
+    int openBy = 0;  // outputs holding it open
+    // Each message with the bus-wide sequence number of its arrival, so that the records of
+    // several devices of one name merge back into arrival order.
+    std::vector<std::pair<std::uint64_t, Message>> received;
+};
+
+struct FakeDeviceBus::State {
+    mutable std::mutex mutex;
+    std::condition_variable released;
+
+    std::vector<std::shared_ptr<Device>> devices;     // in index order
+    std::vector<std::shared_ptr<Device>> allDevices;  // ever plugged, for the records
+
+    std::string createFault;
+    std::map<std::string, std::string> openFaults;
+    std::map<std::string, std::string> sendFaults;
+    std::set<std::string> blockedNames;
+    std::uint64_t releaseGeneration = 0;
+    int blocked = 0;
+
+    std::uint64_t nextSequence = 0;
+    int created = 0;
+    std::uint32_t lastBackEnd = 0;
+    std::string lastClientName;
+    int openCalls = 0;
+    int closeCalls = 0;
+    std::map<std::string, std::pair<int, std::string>> lastOpen;  // name -> index, port name
+    int violations = 0;
+    int live = 0;
+
+    std::shared_ptr<Device> deviceAt(unsigned index) const {
+        if (index >= devices.size()) {
+            throw std::out_of_range("no MIDI output at index " + std::to_string(index));
+        }
+        return devices[index];
+    }
+};
+
+// An output object, with the WinMM back end's behaviour where the engine can tell the difference.
+class FakeDeviceBus::Output : public MidiOutput {
+public:
+    explicit Output(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+    ~Output() override {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        release();
+        --state_->live;
+    }
+
+    unsigned portCount() override {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        return static_cast<unsigned>(state_->devices.size());
+    }
+
+    std::string portName(unsigned index) override {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        return state_->deviceAt(index)->name;
+    }
+
+    void openPort(unsigned index, std::string const& portName) override {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        ++state_->openCalls;
+        if (device_) {
+            return;  // RtMidi only warns about a second open
+        }
+        std::shared_ptr<Device> device = state_->deviceAt(index);
+        auto fault = state_->openFaults.find(device->name);
+        if (fault != state_->openFaults.end()) {
+            throw std::runtime_error(fault->second);
+        }
+        // The drivers this program exists for admit one client at a time.
+        if (device->openBy > 0) {
+            throw std::runtime_error("MIDI output '" + device->name + "' is already in use");
+        }
+        ++device->openBy;
+        device_ = device;
+        state_->lastOpen[device->name] = {static_cast<int>(index), portName};
+        open_.store(true, std::memory_order_release);
+    }
+
+    bool isPortOpen() const override { return open_.load(std::memory_order_acquire); }
+
+    void closePort() override {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        ++state_->closeCalls;
+        if (sending_) {
+            ++state_->violations;  // a send still runs while we close
+        }
+        release();
+    }
+
+    void sendMessage(std::uint8_t const* bytes, std::size_t length) override {
+        std::unique_lock<std::mutex> lock(state_->mutex);
+        if (sending_) {
+            ++state_->violations;  // two sends overlap on one output
+            return;
+        }
+        if (!device_) {
+            ++state_->violations;  // send on a closed output; WinMM drops it
+            return;
+        }
+        if (length > 0 && bytes == nullptr) {
+            throw std::invalid_argument("null message");
+        }
+        sending_ = true;
+        std::shared_ptr<Device> device = device_;
+        if (state_->blockedNames.count(device->name)) {
+            ++state_->blocked;
+            std::uint64_t const generation = state_->releaseGeneration;
+            state_->released.wait(lock, [&] { return state_->releaseGeneration != generation; });
+            --state_->blocked;
+        }
+        sending_ = false;
+        auto fault = state_->sendFaults.find(device->name);
+        if (fault != state_->sendFaults.end()) {
+            throw std::runtime_error(fault->second);
+        }
+        // As WinMM: nothing for an empty message, and a long block that is not SysEx is dropped.
+        if (length == 0 || (length > 3 && bytes[0] != 0xF0)) {
+            return;
+        }
+        if (device->plugged) {
+            device->received.emplace_back(state_->nextSequence++, Message(bytes, bytes + length));
+        }
+    }
+
+private:
+    // Lets go of the device; the caller holds the bus mutex.
+    void release() {
+        if (!device_) {
+            return;
+        }
+        open_.store(false, std::memory_order_release);
+        --device_->openBy;
+        device_.reset();
+    }
+
+    std::shared_ptr<State> state_;
+    std::shared_ptr<Device> device_;  // guarded by the bus mutex; set while open
+    bool sending_ = false;            // guarded by the bus mutex
+    std::atomic<bool> open_{false};
+};
+
+FakeDeviceBus::FakeDeviceBus() : state_(std::make_shared<State>()) {}
+
+FakeDeviceBus::~FakeDeviceBus() {
+    // Nothing may stay blocked on a bus the test has finished with.
+    releaseSends();
+}
+
+unsigned FakeDeviceBus::plug(std::string const& name) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto device = std::make_shared<Device>();
+    device->name = name;
+    state_->devices.push_back(device);
+    state_->allDevices.push_back(device);
+    return static_cast<unsigned>(state_->devices.size() - 1);
+}
+
+void FakeDeviceBus::plugAt(unsigned index, std::string const& name) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (index > state_->devices.size()) {
+        throw std::out_of_range("plugAt: index past the end");
+    }
+    auto device = std::make_shared<Device>();
+    device->name = name;
+    state_->devices.insert(state_->devices.begin() + index, device);
+    state_->allDevices.push_back(device);
+}
+
+void FakeDeviceBus::unplugAt(unsigned index) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::shared_ptr<Device> device = state_->deviceAt(index);
+    device->plugged = false;
+    state_->devices.erase(state_->devices.begin() + index);
+}
+
+bool FakeDeviceBus::unplug(std::string const& name) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto& devices = state_->devices;
+    auto it = std::find_if(devices.begin(), devices.end(), [&](auto const& d) { return d->name == name; });
+    if (it == devices.end()) {
+        return false;
+    }
+    (*it)->plugged = false;
+    devices.erase(it);
+    return true;
+}
+
+void FakeDeviceBus::rename(unsigned index, std::string const& newName) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->deviceAt(index)->name = newName;
+}
+
+void FakeDeviceBus::reorder(std::vector<unsigned> const& order) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto& devices = state_->devices;
+    std::vector<unsigned> sorted = order;
+    std::sort(sorted.begin(), sorted.end());
+    for (unsigned i = 0; i < sorted.size(); ++i) {
+        if (sorted.size() != devices.size() || sorted[i] != i) {
+            throw std::invalid_argument("reorder: not a permutation of the device indices");
+        }
+    }
+    std::vector<std::shared_ptr<Device>> reordered;
+    for (unsigned old : order) {
+        reordered.push_back(devices[old]);
+    }
+    devices = std::move(reordered);
+}
+
+void FakeDeviceBus::swap(unsigned a, unsigned b) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::shared_ptr<Device> first = state_->deviceAt(a);
+    std::shared_ptr<Device> second = state_->deviceAt(b);
+    state_->devices[a] = second;
+    state_->devices[b] = first;
+}
+
+std::vector<std::string> FakeDeviceBus::deviceNames() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::vector<std::string> names;
+    for (auto const& device : state_->devices) {
+        names.push_back(device->name);
+    }
+    return names;
+}
+
+void FakeDeviceBus::failCreate(std::string const& text) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->createFault = text;
+}
+
+void FakeDeviceBus::failOpen(std::string const& name, std::string const& text) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->openFaults[name] = text;
+}
+
+void FakeDeviceBus::failSend(std::string const& name, std::string const& text) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->sendFaults[name] = text;
+}
+
+void FakeDeviceBus::clearFaults() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->createFault.clear();
+    state_->openFaults.clear();
+    state_->sendFaults.clear();
+}
+
+void FakeDeviceBus::blockSends(std::string const& name) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->blockedNames.insert(name);
+}
+
+void FakeDeviceBus::releaseSends() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->blockedNames.clear();
+        ++state_->releaseGeneration;
+    }
+    state_->released.notify_all();
+}
+
+int FakeDeviceBus::blockedSends() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->blocked;
+}
+
+std::vector<FakeDeviceBus::Message> FakeDeviceBus::received(std::string const& name) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::vector<std::pair<std::uint64_t, Message>> merged;
+    for (auto const& device : state_->allDevices) {
+        if (device->name == name) {
+            merged.insert(merged.end(), device->received.begin(), device->received.end());
+        }
+    }
+    std::sort(merged.begin(), merged.end(),
+              [](auto const& a, auto const& b) { return a.first < b.first; });
+    std::vector<Message> messages;
+    for (auto& entry : merged) {
+        messages.push_back(std::move(entry.second));
+    }
+    return messages;
+}
+
+std::vector<FakeDeviceBus::Message> FakeDeviceBus::receivedAt(unsigned index) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::vector<Message> messages;
+    for (auto const& entry : state_->deviceAt(index)->received) {
+        messages.push_back(entry.second);
+    }
+    return messages;
+}
+
+void FakeDeviceBus::clearReceived() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    for (auto const& device : state_->allDevices) {
+        device->received.clear();
+    }
+}
+
+int FakeDeviceBus::createdCount() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->created;
+}
+
+std::uint32_t FakeDeviceBus::lastBackEnd() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->lastBackEnd;
+}
+
+std::string FakeDeviceBus::lastClientName() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->lastClientName;
+}
+
+int FakeDeviceBus::openCalls() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->openCalls;
+}
+
+int FakeDeviceBus::closeCalls() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->closeCalls;
+}
+
+bool FakeDeviceBus::isOpen(std::string const& name) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return std::any_of(state_->allDevices.begin(), state_->allDevices.end(),
+                       [&](auto const& d) { return d->name == name && d->openBy > 0; });
+}
+
+int FakeDeviceBus::lastOpenIndex(std::string const& name) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto it = state_->lastOpen.find(name);
+    return it == state_->lastOpen.end() ? -1 : it->second.first;
+}
+
+std::string FakeDeviceBus::lastOpenPortName(std::string const& name) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto it = state_->lastOpen.find(name);
+    return it == state_->lastOpen.end() ? std::string() : it->second.second;
+}
+
+int FakeDeviceBus::violations() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->violations;
+}
+
+int FakeDeviceBus::liveOutputs() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->live;
+}
+
+std::unique_ptr<MidiOutput> FakeDeviceBus::create(std::uint32_t backEnd, std::string const& clientName) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->createFault.empty()) {
+        throw std::runtime_error(state_->createFault);
+    }
+    ++state_->created;
+    ++state_->live;
+    state_->lastBackEnd = backEnd;
+    state_->lastClientName = clientName;
+    return std::make_unique<Output>(state_);
+}

@@ -1,0 +1,72 @@
+#include "midi_output/rtmidi/RtMidiOutput.h"
+
+#include "midi_output/Silence.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <stdexcept>
+
+RtMidiOutput::RtMidiOutput(std::unique_ptr<RtMidiOut> output) : output_(std::move(output)) {}
+
+RtMidiOutput::~RtMidiOutput() {
+    // RtMidi's destructor closes without silencing; our close leaves no note hanging.
+    try {
+        closePort();
+    } catch (std::exception const&) {
+    }
+}
+
+unsigned RtMidiOutput::portCount() {
+    return output_->getPortCount();
+}
+
+std::string RtMidiOutput::portName(unsigned index) {
+    // WinMM only warns about an invalid index and returns an empty name, which would pass for a
+    // device; the seam promises an exception instead.
+    if (index >= output_->getPortCount()) {
+        throw std::out_of_range("MIDI output index " + std::to_string(index) + " is no longer valid");
+    }
+    std::string name = output_->getPortName(index);
+    if (name.empty() && index >= output_->getPortCount()) {
+        throw std::out_of_range("MIDI output " + std::to_string(index) + " vanished");
+    }
+    return name;
+}
+
+void RtMidiOutput::openPort(unsigned index, std::string const& portName) {
+    output_->openPort(index, portName);
+    open_.store(output_->isPortOpen(), std::memory_order_release);
+}
+
+bool RtMidiOutput::isPortOpen() const {
+    return open_.load(std::memory_order_acquire);
+}
+
+void RtMidiOutput::closePort() {
+    if (!open_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    open_.store(false, std::memory_order_release);
+    // RtMidi 5.0 no longer resets a WinMM device on close, so we silence it ourselves. A device
+    // that fails here (unplugged, say) must still be closed.
+    silenceAllChannels([this](std::uint8_t const* bytes, std::size_t length) {
+        try {
+            output_->sendMessage(bytes, length);
+        } catch (std::exception const&) {
+        }
+    });
+    output_->closePort();
+}
+
+void RtMidiOutput::sendMessage(std::uint8_t const* bytes, std::size_t length) {
+    output_->sendMessage(bytes, length);
+}
+
+std::unique_ptr<MidiOutput> RtMidiOutputFactory::create(std::uint32_t backEnd, std::string const& clientName) {
+    // A value outside the enumeration would be undefined behaviour in the cast below.
+    if (backEnd >= RtMidi::NUM_APIS) {
+        throw std::invalid_argument("unknown MIDI back end " + std::to_string(backEnd));
+    }
+    auto output = std::make_unique<RtMidiOut>(static_cast<RtMidi::Api>(backEnd), clientName);
+    return std::make_unique<RtMidiOutput>(std::move(output));
+}
