@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The real tessivane.exe under Wine with the simulated driver beside it:
+# 1. the loopback pair carries messages from one application to another, whole and unchanged;
+# 2. WM_CLOSE ends the program with exit code 0 and its ports go with it;
+# 3. a driver that refuses one loopback port leaves no half-made pair, and the program still runs.
+set -euo pipefail
+exe=$1 dll=$2 client=$3 closer=$4
+wine=${WINE:-/usr/lib/wine/wine64}
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
+
+work="${BUILD_DIR:-$(dirname "$exe")/..}/e2e-program"
+rm -rf "$work" && mkdir -p "$work"
+# The DLL beside the exe: found first by LoadLibraryW, and no other test sees it.
+cp "$exe" "$dll" "$work/"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# Whether a port exists, asked the way an application would: by opening it. (Wine cannot list
+# named pipes, so the client's `list` does not work here.) Exit code 3 means "no such port".
+in_port_state() {
+  local code=0
+  "$wine" "$client" receive "Zarvik Loopback In" --count 0 --timeout 0 >/dev/null 2>&1 || code=$?
+  echo "$code"
+}
+out_port_state() {  # probes with Active Sensing (FE), which a MIDI receiver may always ignore
+  local code=0
+  "$wine" "$client" send "Zarvik Loopback Out" FE >/dev/null 2>&1 || code=$?
+  echo "$code"
+}
+ports() { echo "In: $(in_port_state), Out: $(out_port_state) (0 = present, 3 = absent)"; }
+wait_for() {  # wait_for <seconds> <command...>
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
+}
+loopback_present() { [ "$(in_port_state)" = 0 ] && [ "$(out_port_state)" = 0 ]; }
+no_loopback() { [ "$(in_port_state)" = 3 ] && [ "$(out_port_state)" = 3 ]; }
+window_closed() { "$wine" "$closer" >/dev/null 2>&1; }
+window_exists() { "$wine" "$closer" --exists >/dev/null 2>&1; }
+
+program=""
+start_program() {
+  "$wine" "$work/tessivane.exe" </dev/null >"$work/program.log" 2>&1 &
+  program=$!
+}
+stop_program() {
+  wait_for 20 window_closed || fail "the main window was not found"
+  local code=0
+  wait "$program" || code=$?
+  [ "$code" -eq 0 ] || fail "tessivane.exe exited with $code"
+  program=""
+}
+trap '[ -n "$program" ] && kill "$program" 2>/dev/null; true' EXIT
+
+echo "== loopback carries messages between two applications"
+start_program
+wait_for 30 loopback_present || fail "the loopback ports did not appear: $(ports)"
+"$wine" "$client" receive "Zarvik Loopback In" --count 3 --timeout 20000 \
+  >"$work/received.txt" 2>"$work/receiver.log" &
+receiver=$!
+wait_for 20 grep -q listening "$work/receiver.log" || fail "the receiver did not connect"
+"$wine" "$client" send "Zarvik Loopback Out" 90 3C 7F F0 7E 7F 06 01 F7 >/dev/null
+"$wine" "$client" send "Zarvik Loopback Out" 80 3C 00 >/dev/null
+wait "$receiver" || fail "the receiver timed out: $(cat "$work/received.txt")"
+expected=$'90 3C 7F\nF0 7E 7F 06 01 F7\n80 3C 00'
+actual=$(tr -d '\r' <"$work/received.txt")
+[ "$actual" = "$expected" ] || fail "received [$actual], expected [$expected]"
+echo "received: $(echo "$actual" | tr '\n' '|')"
+
+echo "== WM_CLOSE ends the program cleanly and its ports go with it"
+stop_program
+wait_for 10 no_loopback || fail "ports outlived the program: $(ports)"
+
+echo "== a refused loopback port leaves no half-made pair"
+export TESSIVANE_SIM_REFUSE="Zarvik Loopback In"
+start_program
+unset TESSIVANE_SIM_REFUSE
+# The window exists before the engine starts; the loopback is tried in the engine's first tick.
+wait_for 30 window_exists || fail "the program did not start"
+sleep 1
+no_loopback || fail "a half-made loopback pair is left: $(ports)"
+stop_program
+echo "PASS"
