@@ -99,3 +99,34 @@ TEST_F(EngineTest, TeardownClosesEveryPortAndOutput) {
     EXPECT_EQ(bus.liveOutputs(), 0);
     EXPECT_TRUE(tessivane::simulatedPortNames().empty());
 }
+
+TEST_F(EngineTest, FullQueueAtStartIsReportedAndNoLoopbackIsMade) {
+    controller = std::make_unique<PortController>(dependencies());
+    for (int i = 0; i < 15; ++i) ASSERT_TRUE(controller->tryEnqueue(PortRequest{5, "Nothing", false}));
+    EXPECT_TRUE(controller->initialize(Recorded::hooks()));
+    EXPECT_EQ(Recorded::errors,
+              (std::vector<std::string>{"Error: could not process MIDI port disable request."}));
+    tick();
+    EXPECT_FALSE(portExists(u"Zarvik Loopback In"));
+    EXPECT_EQ(controller->entryCount(), 0u);
+}
+
+namespace {
+
+PortController* observed = nullptr;
+std::vector<std::string> seenAtNotice;
+
+}  // namespace
+
+TEST_F(EngineTest, PortsChangedHookSeesTheRebuiltList) {
+    bus.plug("Synth");
+    controller = std::make_unique<PortController>(dependencies());
+    observed = controller.get();
+    seenAtNotice.clear();
+    PortController::Hooks hooks = Recorded::hooks();
+    hooks.portsChanged = [] {
+        for (auto const& record : observed->publishedOutputs()) seenAtNotice.push_back(record.name);
+    };
+    EXPECT_TRUE(controller->initialize(hooks));
+    EXPECT_EQ(seenAtNotice, (std::vector<std::string>{"Synth"}));
+}
