@@ -105,9 +105,15 @@ private:
     bool carryOutDisableRequest(PortRequest const& request);
     PublishedOutput const* publishedWithId(std::int32_t id) const;
 
-    // Entries.
+    // Entries: listed complete, or not at all and with nothing left behind.
+    struct PortKind {
+        char const* suffix;
+        std::uint32_t flags;
+    };
     PortEntry* createHardwareEntry(char const* name);
     PortEntry* createLoopbackEntry(char const* name);
+    std::unique_ptr<PortEntry> newEntry(char const* name, bool loopback);
+    PortEntry* addPorts(std::unique_ptr<PortEntry> entry, PortKind first, PortKind second);
 
     Hooks hooks_;
     // Written only by the tick, under publishedLock_; the tick reads it without the lock (it is

@@ -31,10 +31,8 @@ std::uint32_t const kReadByApplications = kVirtualMidiParseTx | kVirtualMidiTxOn
 }  // namespace
 
 PortEntry* PortController::createHardwareEntry(char const* name) {
-    auto entry = std::make_unique<PortEntry>();
-    entry->driver = &deps_.driver;
-    entry->name = copyText(name);
-    if (!entry->name) {
+    std::unique_ptr<PortEntry> entry = newEntry(name, false);
+    if (!entry) {
         return nullptr;
     }
     try {
@@ -43,29 +41,33 @@ PortEntry* PortController::createHardwareEntry(char const* name) {
         report(error.what());
         return nullptr;
     }
-    // Both are attempted so that the failure of one leaves the same outcome whichever it is.
-    entry->firstPort = createPort(deps_.driver, *entry, kMidiPortSuffix, kWrittenByApplications);
-    entry->secondPort = createPort(deps_.driver, *entry, kSysExPortSuffix, kWrittenByApplications);
-    if (!entry->firstPort || !entry->secondPort) {
-        // The port that was made may already carry data: retire it before the entry goes.
-        retirePorts(*entry);
-        return nullptr;
-    }
-    entries_.push_back(std::move(entry));
-    return entries_.back().get();
+    return addPorts(std::move(entry), {kMidiPortSuffix, kWrittenByApplications},
+                    {kSysExPortSuffix, kWrittenByApplications});
 }
 
 PortEntry* PortController::createLoopbackEntry(char const* name) {
-    auto entry = std::make_unique<PortEntry>();
-    entry->driver = &deps_.driver;
-    entry->loopback = true;
-    entry->name = copyText(name);
-    if (!entry->name) {
+    std::unique_ptr<PortEntry> entry = newEntry(name, true);
+    if (!entry) {
         return nullptr;
     }
-    entry->firstPort = createPort(deps_.driver, *entry, kLoopbackInSuffix, kReadByApplications);
-    entry->secondPort = createPort(deps_.driver, *entry, kLoopbackOutSuffix, kWrittenByApplications);
+    return addPorts(std::move(entry), {kLoopbackInSuffix, kReadByApplications},
+                    {kLoopbackOutSuffix, kWrittenByApplications});
+}
+
+std::unique_ptr<PortEntry> PortController::newEntry(char const* name, bool loopback) {
+    auto entry = std::make_unique<PortEntry>();
+    entry->driver = &deps_.driver;
+    entry->loopback = loopback;
+    entry->name = copyText(name);
+    return entry->name ? std::move(entry) : nullptr;
+}
+
+PortEntry* PortController::addPorts(std::unique_ptr<PortEntry> entry, PortKind first, PortKind second) {
+    // Both are attempted, so the failure of either leaves the same outcome.
+    entry->firstPort = createPort(deps_.driver, *entry, first.suffix, first.flags);
+    entry->secondPort = createPort(deps_.driver, *entry, second.suffix, second.flags);
     if (!entry->firstPort || !entry->secondPort) {
+        // The port that was made may already carry data: retire it before the entry goes.
         retirePorts(*entry);
         return nullptr;
     }
