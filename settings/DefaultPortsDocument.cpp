@@ -1,0 +1,158 @@
+#include "settings/DefaultPortsDocument.h"
+
+#include "settings/JsonHandles.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+char const kPortsKey[] = "ports";
+
+// The "ports" array of a parsed document. Null when the document is not an object, has no
+// member named ports in any letter case, or that member (the first one) is not an array.
+cJSON* portsArray(cJSON* document) {
+    if (!cJSON_IsObject(document)) {
+        return nullptr;
+    }
+    cJSON* ports = cJSON_GetObjectItem(document, kPortsKey);
+    return cJSON_IsArray(ports) ? ports : nullptr;
+}
+
+bool holdsName(cJSON const* element, char const* name) {
+    return cJSON_IsString(element) && element->valuestring != nullptr &&
+           std::strcmp(element->valuestring, name) == 0;
+}
+
+// The unformatted text of a document, or nothing when printing fails or the text would not fit
+// the stored value.
+std::optional<std::string> printed(cJSON const* document) {
+    JsonText text(cJSON_PrintUnformatted(document));
+    if (!text) {
+        return std::nullopt;
+    }
+    std::size_t const length = std::strlen(text.get());
+    if (length + 1 > kDefaultPortsMaxBytes) {
+        return std::nullopt;
+    }
+    return std::string(text.get(), length);
+}
+
+// A stored document that parses but is not an object, or whose "ports" member is not an array,
+// is not ours: adding and removing leave it as it is rather than rewrite what we cannot read.
+bool hasForeignShape(cJSON* document) {
+    if (!cJSON_IsObject(document)) {
+        return true;
+    }
+    cJSON* ports = cJSON_GetObjectItem(document, kPortsKey);
+    return ports != nullptr && !cJSON_IsArray(ports);
+}
+
+std::optional<std::string> addName(char const* storedText, char const* name) {
+    JsonDocument document(storedText ? cJSON_Parse(storedText) : nullptr);
+    if (document && hasForeignShape(document.get())) {
+        return std::nullopt;
+    }
+    if (!document) {
+        // No value, or one that is not JSON: start over with only the new name.
+        document.reset(cJSON_CreateObject());
+        if (!document) {
+            return std::nullopt;
+        }
+    }
+
+    cJSON* ports = portsArray(document.get());
+    if (ports) {
+        cJSON const* element = nullptr;
+        cJSON_ArrayForEach(element, ports) {
+            if (holdsName(element, name)) {
+                return std::nullopt;
+            }
+        }
+    } else {
+        cJSON* created = cJSON_CreateArray();
+        if (!created) {
+            return std::nullopt;
+        }
+        if (!cJSON_AddItemToObject(document.get(), kPortsKey, created)) {
+            cJSON_Delete(created);
+            return std::nullopt;
+        }
+        ports = created;
+    }
+
+    cJSON* element = cJSON_CreateString(name);
+    if (!element) {
+        return std::nullopt;
+    }
+    if (!cJSON_AddItemToArray(ports, element)) {
+        cJSON_Delete(element);
+        return std::nullopt;
+    }
+    return printed(document.get());
+}
+
+std::optional<std::string> removeName(char const* storedText, char const* name) {
+    if (!storedText) {
+        return std::nullopt;
+    }
+    JsonDocument document(cJSON_Parse(storedText));
+    cJSON* ports = portsArray(document.get());
+    if (!ports) {
+        return std::nullopt;
+    }
+    // Deleting shifts the next element into the same index, so it is compared next.
+    int index = 0;
+    while (cJSON* element = cJSON_GetArrayItem(ports, index)) {
+        if (holdsName(element, name)) {
+            cJSON_DeleteItemFromArray(ports, index);
+        } else {
+            ++index;
+        }
+    }
+    // Written even when nothing matched: the value then comes back in unformatted form.
+    return printed(document.get());
+}
+
+}  // namespace
+
+std::vector<std::string> storedPortNames(char const* storedText) {
+    std::vector<std::string> names;
+    if (!storedText) {
+        return names;
+    }
+    JsonDocument document(cJSON_Parse(storedText));
+    cJSON const* ports = portsArray(document.get());
+    if (!ports) {
+        return names;
+    }
+    cJSON const* element = nullptr;
+    cJSON_ArrayForEach(element, ports) {
+        if (cJSON_IsString(element) && element->valuestring != nullptr) {
+            names.emplace_back(element->valuestring);
+        }
+    }
+    return names;
+}
+
+std::optional<std::string> textAfterAddingPort(char const* storedText, char const* name) {
+    if (!name) {
+        return std::nullopt;
+    }
+    try {
+        return addName(storedText, name);
+    } catch (std::bad_alloc const&) {
+        return std::nullopt;  // out of memory: the stored names stay as they are
+    }
+}
+
+std::optional<std::string> textAfterRemovingPort(char const* storedText, char const* name) {
+    if (!name) {
+        return std::nullopt;
+    }
+    try {
+        return removeName(storedText, name);
+    } catch (std::bad_alloc const&) {
+        return std::nullopt;
+    }
+}
