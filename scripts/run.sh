@@ -47,8 +47,9 @@ fi
 # The simulated driver goes into this prefix's system folder, where the program's LoadLibrary finds it.
 cp "$dll" "$WINEPREFIX/drive_c/windows/system32/teVirtualMIDI64.dll"
 
-# A Wine desktop with a taskbar, so the notification area exists for the tray icon.
-"$wine" explorer /desktop=tessivane,1024x768 "$(winepath -w "$exe" 2>/dev/null || echo "$exe")" \
+# A Wine desktop with a taskbar (Wine enables its shell for a desktop named "shell"), so the
+# notification area exists for the tray icon.
+"$wine" explorer /desktop=shell,1024x768 "$(winepath -w "$exe" 2>/dev/null || echo "$exe")" \
   </dev/null >/dev/null 2>&1 &
 program_pid=$!
 
