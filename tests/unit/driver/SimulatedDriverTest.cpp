@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/unit/driver/Receiver.h"
+
 namespace tessivane {
 namespace {
 
@@ -20,23 +22,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 
-// What the program's side of a port saw.
-struct Receiver {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::vector<Bytes> messages;
-    std::vector<std::thread::id> threads;
-
-    static void TE_VM_CALL onData(VirtualMidiPortHandle, std::uint8_t* bytes, std::uint32_t length,
-                                  std::uintptr_t instance) {
-        auto* self = reinterpret_cast<Receiver*>(instance);
-        std::lock_guard<std::mutex> lock(self->mutex);
-        self->messages.emplace_back(bytes, bytes + length);
-        self->threads.push_back(std::this_thread::get_id());
-        self->arrived.notify_all();
-    }
-    std::uintptr_t instance() { return reinterpret_cast<std::uintptr_t>(this); }
-};
 
 // Closes a port at the end of a test whatever happens.
 struct Port {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/driver/Receiver.h"
+
 #include "simulated_driver/client/PipeClient.h"
 #include "simulated_driver/dll/PortDirectory.h"
 #include "tests/win32/driver/DriverDll.h"
@@ -20,23 +22,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 
-struct Receiver {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::vector<Bytes> messages;
-    static void TE_VM_CALL onData(VirtualMidiPortHandle, std::uint8_t* bytes, std::uint32_t length,
-                                  std::uintptr_t instance) {
-        auto* self = reinterpret_cast<Receiver*>(instance);
-        std::lock_guard<std::mutex> lock(self->mutex);
-        self->messages.emplace_back(bytes, bytes + length);
-        self->arrived.notify_all();
-    }
-    bool waitFor(std::size_t count) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return arrived.wait_for(lock, 5s, [&] { return messages.size() >= count; });
-    }
-    std::uintptr_t instance() { return reinterpret_cast<std::uintptr_t>(this); }
-};
 
 // The exit code of driver_test_host run with these arguments in a process of its own.
 DWORD runHost(std::wstring const& arguments) {
