@@ -25,7 +25,9 @@ PortController& PortController::instance() {
     // construction that throws (the queue's storage) is tried again by the next call.
     static PortController controller(configuredDependencies() ? *configuredDependencies()
                                                               : defaultDependencies());
-    theInstance = &controller;
+    // Recorded once, under the same thread-safe initialization.
+    static bool const recorded = (theInstance = &controller, true);
+    (void)recorded;
     return controller;
 }
 
