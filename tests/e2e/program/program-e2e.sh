@@ -2,9 +2,10 @@
 # The real tessivane.exe under Wine with the simulated driver beside it:
 # 1. the loopback pair carries messages from one application to another, whole and unchanged;
 # 2. WM_CLOSE ends the program with exit code 0 and its ports go with it;
-# 3. a driver that refuses one loopback port leaves no half-made pair, and the program still runs.
+# 3. a driver that refuses one loopback port leaves no half-made pair, and the program still runs;
+# 4. without the driver, an error box names the missing DLL and the program ends with code 0.
 set -euo pipefail
-exe=$1 dll=$2 client=$3 closer=$4
+exe=$1 dll=$2 client=$3 windows=$4
 wine=${WINE:-/usr/lib/wine/wine64}
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
 
@@ -33,16 +34,20 @@ wait_for() {  # wait_for <seconds> <command...>
 }
 loopback_present() { [ "$(in_port_state)" = 0 ] && [ "$(out_port_state)" = 0 ]; }
 no_loopback() { [ "$(in_port_state)" = 3 ] && [ "$(out_port_state)" = 3 ]; }
-window_closed() { "$wine" "$closer" >/dev/null 2>&1; }
-window_exists() { "$wine" "$closer" --exists >/dev/null 2>&1; }
+window_closed() { "$wine" "$windows" close >/dev/null 2>&1; }
+window_exists() { "$wine" "$windows" exists >/dev/null 2>&1; }
+error_dismissed() { "$wine" "$windows" dismiss-error >"$work/error.txt" 2>/dev/null; }
 
 program=""
-start_program() {
-  "$wine" "$work/tessivane.exe" </dev/null >"$work/program.log" 2>&1 &
+start_program() {  # start_program [folder]
+  "$wine" "${1:-$work}/tessivane.exe" </dev/null >"$work/program.log" 2>&1 &
   program=$!
 }
 stop_program() {
   wait_for 20 window_closed || fail "the main window was not found"
+  wait_exit
+}
+wait_exit() {
   local code=0
   wait "$program" || code=$?
   [ "$code" -eq 0 ] || fail "tessivane.exe exited with $code"
@@ -78,4 +83,13 @@ wait_for 30 window_exists || fail "the program did not start"
 sleep 1
 no_loopback || fail "a half-made loopback pair is left: $(ports)"
 stop_program
+
+echo "== without the driver an error box names the DLL and the program ends"
+mkdir -p "$work/no-driver"
+cp "$exe" "$work/no-driver/"
+start_program "$work/no-driver"
+wait_for 30 error_dismissed || fail "no error box appeared"
+grep -q "teVirtualMIDI64.dll" "$work/error.txt" || fail "the error box said: $(cat "$work/error.txt")"
+echo "error box: $(tr -d '\r' <"$work/error.txt")"
+wait_exit
 echo "PASS"
