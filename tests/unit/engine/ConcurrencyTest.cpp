@@ -102,3 +102,49 @@ TEST_F(EngineTest, TeardownWhileApplicationsKeepWriting) {
         Recorded::chosen = {"Synth"};
     }
 }
+
+TEST_F(EngineTest, ApplicationsPlayingAtOnceLoseNothingWhileTheOutputIsOpen) {
+    bus.plug("Synth");
+    Recorded::chosen = {"Synth"};
+    start();
+    tick();
+    ASSERT_TRUE(bus.isOpen("Synth"));
+
+    // Four applications, two on each port, each on its own driver thread.
+    int const kMessages = 500;
+    std::vector<std::thread> apps;
+    int app = 0;
+    for (auto const& port : {u"Synth - MIDI", u"Synth - SysEx", u"Synth - MIDI", u"Synth - SysEx"}) {
+        apps.emplace_back([port, channel = app++] {
+            auto connection = tessivane::SimulatedApplicationPort::open(port);
+            ASSERT_TRUE(connection);
+            for (int i = 0; i < kMessages; ++i) {
+                std::uint8_t const note[] = {static_cast<std::uint8_t>(0x90 | channel),
+                                             static_cast<std::uint8_t>(i % 128), 0x40};
+                ASSERT_TRUE(connection->write(note, 3));
+                if (i % 50 == 0) {
+                    std::uint8_t const sysex[] = {0xF0, 0x7D, static_cast<std::uint8_t>(channel), 0xF7};
+                    ASSERT_TRUE(connection->write(sysex, 4));
+                }
+            }
+            connection->flush();
+        });
+    }
+    for (auto& thread : apps) thread.join();
+
+    auto const received = bus.received("Synth");
+    ASSERT_EQ(received.size(), 4u * (kMessages + kMessages / 50));
+    // Each application's notes arrive whole and in the order it played them.
+    std::vector<int> next(4, 0);
+    for (auto const& message : received) {
+        if (message[0] == 0xF0) {
+            ASSERT_EQ(message.size(), 4u);
+            continue;
+        }
+        ASSERT_EQ(message.size(), 3u);
+        int const channel = message[0] & 0x0F;
+        ASSERT_EQ(message[1], next[channel] % 128);
+        ++next[channel];
+    }
+    EXPECT_EQ(bus.violations(), 0);
+}
