@@ -13,7 +13,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth imagemagick
   libcjson-dev libreaderwriterqueue-dev librtmidi-dev
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
   dpkg-dev
   clang libclang-rt-14-dev
 )
