@@ -7,8 +7,8 @@
 #    off and does not start the program;
 # 3. silent reinstalls of the same version: without the driver it neither stops nor switches
 #    start at logon on; with /LOGON=yes and the driver in System32: the files, the shortcut, a
-#    Run value that is exactly the path the program recognises as its own; started from the
-#    shortcut, the program shows its loopback pair;
+#    Run value that is exactly the path the program recognises as its own (its "Launch on
+#    startup" sees it on); started from the shortcut, the program shows its loopback pair;
 # 4. a silent upgrade to a higher version while the program runs ends it through its own Exit
 #    (code 0), keeps the stored choices and the logon setting, and starts it again;
 # 5. a silent uninstall while the program runs ends it through its own Exit (code 0): no process
@@ -37,7 +37,7 @@ work="$root/build/release-test"
 rm -rf "$work" && mkdir -p "$work"
 probe="$work/release-probe.exe"
 x86_64-w64-mingw32-g++-posix -std=c++17 -O1 -Wall -Wextra -Werror -static \
-  -o "$probe" "$root/tests/release/release_probe.cpp" -lpsapi -lole32 -luuid ||
+  -o "$probe" "$root/tests/release/release_probe.cpp" -lpsapi -lole32 -luuid -lversion ||
   { echo "release: 0 passed, 1 failed"; exit 1; }
 
 # A fresh prefix of our own; no Mono/Gecko prompts, and no menu entries written to the host.
@@ -105,6 +105,8 @@ expect_files() {
 }
 # Exactly what the program's "Launch on startup" writes: REG_SZ (1), the path and its terminator.
 expected_run_value="1 $((${#installed} + 1)) $installed"
+run_value_absent() { [ -z "$(value "$run_key" Tessivane_x64)" ]; }
+run_value_expected() { [ "$(value "$run_key" Tessivane_x64)" = "$expected_run_value" ]; }
 
 case_zip() {
   local expected actual
@@ -157,6 +159,11 @@ case_silent_reinstall_with_logon() {
   timeout 120 "$wine" "$setup" /S /LOGON=yes </dev/null >/dev/null 2>&1 || code=$?
   [ "$code" = 0 ] || fail "silent setup ended with code $code"
   expect_files
+  # The one version reaches the installed program's version resource and the installer's.
+  [ "$(w "$probe" file-version "$installed")" = "$version" ] ||
+    fail "the installed tessivane.exe says version [$(w "$probe" file-version "$installed")]"
+  [ "$(w "$probe" file-version "$(w winepath -w "$setup")")" = "$version" ] ||
+    fail "the installer says version [$(w "$probe" file-version "$(w winepath -w "$setup")")]"
   [ "$(value "$run_key" Tessivane_x64)" = "$expected_run_value" ] ||
     fail "Run value [$(value "$run_key" Tessivane_x64)], expected [$expected_run_value]"
   start_from_shortcut
@@ -165,6 +172,13 @@ case_silent_reinstall_with_logon() {
   local own
   own=$(w "$probe" module-path) || fail "no running Tessivane window"
   [ "$own" = "$installed" ] || fail "the program runs as [$own], the Run value says [$installed]"
+  # And the program itself takes the value for its own: its "Launch on startup" then switches
+  # off (removes it) rather than writing its path over it; a second time writes it back.
+  w "$probe" command 203 >/dev/null || fail "no running Tessivane to send the command to"
+  wait_for 10 run_value_absent || fail "the program did not see start at logon as on:" \
+    "the value is [$(value "$run_key" Tessivane_x64)]"
+  w "$probe" command 203 >/dev/null
+  wait_for 10 run_value_expected || fail "the program wrote [$(value "$run_key" Tessivane_x64)]"
   echo "runs as $own; Run value: $(value "$run_key" Tessivane_x64)"
 }
 

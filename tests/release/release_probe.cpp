@@ -3,11 +3,14 @@
 //   module-path        the executable path of the running Tessivane, as its own process sees it
 //   count              how many tessivane.exe processes are running
 //   exit               "Exit" (WM_COMMAND 105) to every running Tessivane's main window
+//   command N          WM_COMMAND N to every running Tessivane's main window (203: the menu's
+//                      "Launch on startup")
 //   shortcut LNK       the target path of a shell shortcut
 //   wizard-step TITLE  one step through a setup wizard whose window titles start so: presses
 //                      OK on a message box (printing "box: <text>") or the wizard's default
 //                      button (printing "page: <button text>"); exit 1 when no such window
 //   windows            the visible top-level windows, "<class> | <title>" (for failure reports)
+//   file-version FILE  the ProductVersion text of a file's version resource
 #include <windows.h>
 
 #include <psapi.h>
@@ -15,6 +18,8 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -104,9 +109,9 @@ int countPrograms() {
     return 0;
 }
 
-int exitPrograms() {
+int postCommand(WPARAM command) {
     std::vector<HWND> const windows = programWindows();
-    for (HWND window : windows) PostMessageW(window, WM_COMMAND, kExitCommand, 0);
+    for (HWND window : windows) PostMessageW(window, WM_COMMAND, command, 0);
     return windows.empty() ? 1 : 0;
 }
 
@@ -129,6 +134,34 @@ int printShortcutTarget(char const* file) {
     if (link) link->Release();
     CoUninitialize();
     return code;
+}
+
+int printFileVersion(char const* file) {
+    std::wstring const path = wide(file);
+    DWORD const size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    if (size == 0) return 1;
+    std::vector<BYTE> data(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return 1;
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    };
+    Translation* translations = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translations), &length) ||
+        length < sizeof(Translation)) {
+        return 1;
+    }
+    wchar_t query[64] = {};
+    swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translations[0].language,
+             translations[0].codePage);
+    wchar_t* text = nullptr;
+    if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
+        return 1;
+    }
+    std::printf("%s\n", narrow(text).c_str());
+    return 0;
 }
 
 struct WizardSearch {
@@ -191,12 +224,14 @@ int main(int argc, char** argv) {
     if (command == "value" && argc == 4) return printValue(argv[2], argv[3]);
     if (command == "module-path") return printModulePath();
     if (command == "count") return countPrograms();
-    if (command == "exit") return exitPrograms();
+    if (command == "exit") return postCommand(kExitCommand);
+    if (command == "command" && argc == 3) return postCommand(std::strtoul(argv[2], nullptr, 10));
     if (command == "shortcut" && argc == 3) return printShortcutTarget(argv[2]);
     if (command == "wizard-step" && argc == 3) return wizardStep(argv[2]);
     if (command == "windows") return EnumWindows(printVisible, 0) ? 0 : 1;
+    if (command == "file-version" && argc == 3) return printFileVersion(argv[2]);
     std::fprintf(stderr,
-                 "usage: release-probe value KEY NAME | module-path | count | exit | "
-                 "shortcut LNK | wizard-step TITLE | windows\n");
+                 "usage: release-probe value KEY NAME | module-path | count | exit | command N | "
+                 "shortcut LNK | wizard-step TITLE | windows | file-version FILE\n");
     return 3;
 }
