@@ -92,10 +92,12 @@ expect_clean_exit() {
   wait_for 30 program_ended || fail "the program did not end"
   [ "$(cat "$work/program.exit")" = 0 ] || fail "the program ended with code $(cat "$work/program.exit")"
 }
+# What a user gets, in the zip and in the program folder (there with the uninstaller).
+shipped=(tessivane.exe README.txt LICENSE.txt LICENSE-RtMidi.txt LICENSE-cJSON.txt
+         LICENSE-readerwriterqueue.txt LICENSE-mingw-w64-runtime.txt)
 expect_files() {
   local expected actual
-  expected=$(printf '%s\n' LICENSE-RtMidi.txt LICENSE-cJSON.txt LICENSE-mingw-w64-runtime.txt \
-    LICENSE-readerwriterqueue.txt LICENSE.txt README.txt tessivane.exe uninstall.exe | sort)
+  expected=$(printf '%s\n' "${shipped[@]}" uninstall.exe | sort)
   actual=$(ls -A "$(unixpath "$installdir")" | sort)
   [ "$actual" = "$expected" ] || fail "installed files: [$(echo $actual)], expected [$(echo $expected)]"
   unzip -p "$zip" tessivane.exe | cmp -s - "$(unixpath "$installed")" ||
@@ -110,8 +112,7 @@ run_value_expected() { [ "$(value "$run_key" Tessivane_x64)" = "$expected_run_va
 
 case_zip() {
   local expected actual
-  expected=$(printf '%s\n' LICENSE-RtMidi.txt LICENSE-cJSON.txt LICENSE-mingw-w64-runtime.txt \
-    LICENSE-readerwriterqueue.txt LICENSE.txt README.txt tessivane.exe | sort)
+  expected=$(printf '%s\n' "${shipped[@]}" | sort)
   actual=$(unzip -Z1 "$zip" | sort)
   [ "$actual" = "$expected" ] || fail "zip holds [$(echo $actual)], expected [$(echo $expected)]"
   unzip -p "$zip" README.txt | grep -q "Tessivane $version for Windows" ||
@@ -137,7 +138,8 @@ case_wizard_without_driver() {
   grep -q '^box: .*teVirtualMIDI64.dll' "$work/wizard.log" || fail "no box named the driver's DLL"
   grep -q 'Install the teVirtualMIDI driver' "$work/wizard.log" ||
     fail "the box did not say to install the driver"
-  [ "$(grep -c '^box:' "$work/wizard.log")" = 1 ] || fail "expected exactly one message box"
+  # A slow box may be seen twice before it closes; it must be the only one.
+  [ "$(grep '^box:' "$work/wizard.log" | sort -u | wc -l)" = 1 ] || fail "more than one message box"
   grep -q '^page: &Finish' "$work/wizard.log" || fail "the wizard never reached its last page"
   expect_files
   [ -z "$(value "$run_key" Tessivane_x64)" ] || fail "start at logon is on without being chosen"
