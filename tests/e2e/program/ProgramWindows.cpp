@@ -5,7 +5,7 @@
 //   configure          the tray menu's "Configure..." (command 202)
 //   exists             only tells whether the main window is there
 //   window TITLE       only tells whether a top-level window with this title is there
-//   accelerator C      Alt with character C, through the program's message loop
+//   accelerator C      Alt with character C on the keyboard (to the window that has the focus)
 //   tray-menu X Y      the cursor to X,Y, then a right click on the tray icon
 //   escape             the Esc key, to whichever window has the keyboard
 //   error-text         prints the text of the error box, leaves it open
@@ -41,7 +41,8 @@ int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL CALLBACK collectText(HWND child, LPARAM lParam) {
     char className[32] = {};
     GetClassNameA(child, className, sizeof className);
-    if (std::strcmp(className, "Static") == 0) {
+    bool const isIcon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+    if (std::strcmp(className, "Static") == 0 && !isIcon) {
         char text[512] = {};
         GetWindowTextA(child, text, sizeof text);
         if (text[0] != '\0') {
@@ -74,9 +75,30 @@ int errorText() {
     return 0;
 }
 
+// Types Alt with a character on the keyboard, into whichever window has the keyboard focus: the
+// keys a person presses, Shift included where the layout needs it.
 int altCharacter(char character) {
-    // What the keyboard gives for Alt with a character: WM_SYSCHAR with the context code (bit 29).
-    return post(mainWindow(), WM_SYSCHAR, static_cast<unsigned char>(character), 0x20000001);
+    SHORT const scan = VkKeyScanA(character);
+    if (scan == -1) {
+        return 2;
+    }
+    WORD const key = LOBYTE(scan);
+    bool const shift = (HIBYTE(scan) & 1) != 0;
+    INPUT keys[6] = {};
+    int count = 0;
+    auto press = [&](WORD virtualKey, bool up) {
+        keys[count].type = INPUT_KEYBOARD;
+        keys[count].ki.wVk = virtualKey;
+        keys[count].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++count;
+    };
+    press(VK_MENU, false);
+    if (shift) press(VK_SHIFT, false);
+    press(key, false);
+    press(key, true);
+    if (shift) press(VK_SHIFT, true);
+    press(VK_MENU, true);
+    return SendInput(count, keys, sizeof(INPUT)) == static_cast<UINT>(count) ? 0 : 2;
 }
 
 int trayMenu(int x, int y) {
