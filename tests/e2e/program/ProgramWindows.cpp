@@ -3,9 +3,12 @@
 //   close              WM_CLOSE to the hidden main window (logoff, a task manager)
 //   exit               the tray menu's "Exit" (command 105)
 //   configure          the tray menu's "Configure..." (command 202)
+//   about              the class menu's "About ..." (command 104)
 //   exists             only tells whether the main window is there
 //   window TITLE       only tells whether a top-level window with this title is there
-//   accelerator C      Alt with character C, through the program's message loop
+//   rect TITLE         prints that window's screen rectangle: left top width height
+//   menu-rect          prints the open popup menu's screen rectangle
+//   accelerator C      Alt with character C on the keyboard (to the window that has the focus)
 //   tray-menu X Y      the cursor to X,Y, then a right click on the tray icon
 //   escape             the Esc key, to whichever window has the keyboard
 //   error-text         prints the text of the error box, leaves it open
@@ -27,6 +30,7 @@ UINT const kTrayCallback = WM_USER + 1;
 WPARAM const kTrayIconId = 107;
 WPARAM const kExit = 105;
 WPARAM const kConfigure = 202;
+WPARAM const kAbout = 104;
 
 HWND mainWindow() { return FindWindowW(L"TESSIVANE", nullptr); }
 
@@ -41,7 +45,8 @@ int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL CALLBACK collectText(HWND child, LPARAM lParam) {
     char className[32] = {};
     GetClassNameA(child, className, sizeof className);
-    if (std::strcmp(className, "Static") == 0) {
+    bool const isIcon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+    if (std::strcmp(className, "Static") == 0 && !isIcon) {
         char text[512] = {};
         GetWindowTextA(child, text, sizeof text);
         if (text[0] != '\0') {
@@ -74,9 +79,30 @@ int errorText() {
     return 0;
 }
 
+// Types Alt with a character on the keyboard, into whichever window has the keyboard focus: the
+// keys a person presses, Shift included where the layout needs it.
 int altCharacter(char character) {
-    // What the keyboard gives for Alt with a character: WM_SYSCHAR with the context code (bit 29).
-    return post(mainWindow(), WM_SYSCHAR, static_cast<unsigned char>(character), 0x20000001);
+    SHORT const scan = VkKeyScanA(character);
+    if (scan == -1) {
+        return 2;
+    }
+    WORD const key = LOBYTE(scan);
+    bool const shift = (HIBYTE(scan) & 1) != 0;
+    INPUT keys[6] = {};
+    int count = 0;
+    auto press = [&](WORD virtualKey, bool up) {
+        keys[count].type = INPUT_KEYBOARD;
+        keys[count].ki.wVk = virtualKey;
+        keys[count].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++count;
+    };
+    press(VK_MENU, false);
+    if (shift) press(VK_SHIFT, false);
+    press(key, false);
+    press(key, true);
+    if (shift) press(VK_SHIFT, true);
+    press(VK_MENU, true);
+    return SendInput(count, keys, sizeof(INPUT)) == static_cast<UINT>(count) ? 0 : 2;
 }
 
 int trayMenu(int x, int y) {
@@ -92,6 +118,15 @@ int escape() {
     return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 2;
 }
 
+int printRect(HWND window) {
+    RECT rect = {};
+    if (window == nullptr || !GetWindowRect(window, &rect)) {
+        return 1;
+    }
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +134,9 @@ int main(int argc, char** argv) {
     if (command == "close") return post(mainWindow(), WM_CLOSE, 0, 0);
     if (command == "exit") return post(mainWindow(), WM_COMMAND, kExit, 0);
     if (command == "configure") return post(mainWindow(), WM_COMMAND, kConfigure, 0);
+    if (command == "about") return post(mainWindow(), WM_COMMAND, kAbout, 0);
+    if (command == "rect" && argc > 2) return printRect(FindWindowA(nullptr, argv[2]));
+    if (command == "menu-rect") return printRect(FindWindowA("#32768", nullptr));
     if (command == "exists") return mainWindow() != nullptr ? 0 : 1;
     if (command == "window" && argc > 2) return FindWindowA(nullptr, argv[2]) != nullptr ? 0 : 1;
     if (command == "accelerator" && argc > 2) return altCharacter(argv[2][0]);
@@ -108,7 +146,8 @@ int main(int argc, char** argv) {
     if (command == "dismiss-error") return dismiss("Velmora Tessivane Error");
     if (command == "dismiss-about") return dismiss("About Velmora Tessivane");
     if (command == "plug-later") return post(FindWindowW(kHarnessControlClass, nullptr), kPlugLater, 0, 0);
-    std::fprintf(stderr, "usage: program-windows close|exit|configure|exists|window TITLE|accelerator C|"
+    std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
+                         "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|plug-later\n");
     return 3;
 }
