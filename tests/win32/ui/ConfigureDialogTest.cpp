@@ -68,6 +68,16 @@ TEST_F(ConfigureDialog, ShowsThePublishedOutputsInATreeOfCheckBoxes) {
         HWND const dialog = openDialog();
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(configureDialogHandle(), dialog);
+        // 300 by 145 dialog units (the template itself is checked with the resources).
+        RECT client = {};
+        GetClientRect(dialog, &client);
+        RECT size = {0, 0, 300, 145};
+        MapDialogRect(dialog, &size);
+        EXPECT_EQ(client.right, size.right);
+        EXPECT_EQ(client.bottom, size.bottom);
+        std::vector<std::string> const labels = robot::staticTexts(dialog);
+        EXPECT_EQ(labels, (std::vector<std::string>{"Select MIDI output ports to virtualize:"}));
+
         HWND const tree = treeOf(dialog);
         ASSERT_NE(tree, nullptr);
 

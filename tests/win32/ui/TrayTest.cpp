@@ -135,7 +135,13 @@ TEST(AboutBox, OpensOnCommand104WithVersionAndClosesWithOkOrEsc) {
             std::vector<std::string> const texts = robot::staticTexts(about);
             ASSERT_GE(texts.size(), 1u);
             EXPECT_EQ(texts[0], std::string("Tessivane, Version ") + TESSIVANE_VERSION_TEXT);
-            // Its owner is the main window, which it disables while it is open.
+            RECT client = {};
+            GetClientRect(about, &client);
+            RECT size = {0, 0, 170, 62};
+            MapDialogRect(about, &size);
+            EXPECT_EQ(client.right, size.right);
+            EXPECT_EQ(client.bottom, size.bottom);
+            // Its owner is the main window.
             EXPECT_EQ(GetWindow(about, GW_OWNER), mainWindow());
             EXPECT_NE(GetDlgItem(about, IDOK), nullptr);
             robot::pressKey(close);
