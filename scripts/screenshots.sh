@@ -73,17 +73,19 @@ shot tray-menu.png $((left - 120)) $((top - 60)) $((1024 - left + 120)) $((768 -
 win escape
 sleep 0.5
 
+# shot_window <file> <title>: the window with this title, once it is there and drawn.
+shot_window() {
+  wait_for 10 win rect "$2"
+  sleep 1
+  read -r left top width height < <(win rect "$2" | tr -d "\r")
+  shot "$1" "$left" "$top" "$width" "$height"
+}
+
 win configure
-wait_for 10 win rect "Velmora Tessivane"
-sleep 1
-read -r left top width height < <(win rect "Velmora Tessivane" | tr -d "\r")
-shot configure.png "$left" "$top" "$width" "$height"
+shot_window configure.png "Velmora Tessivane"
 win escape
 sleep 0.5
 
 win about
-wait_for 10 win rect "About Velmora Tessivane"
-sleep 1
-read -r left top width height < <(win rect "About Velmora Tessivane" | tr -d "\r")
-shot about.png "$left" "$top" "$width" "$height"
+shot_window about.png "About Velmora Tessivane"
 win dismiss-about >/dev/null

@@ -15,33 +15,7 @@ namespace {
 
 using robot::TreeItem;
 
-HWND openDialog() {
-    PostMessageW(mainWindow(), WM_COMMAND, IDM_CONFIGURE, 0);
-    return robot::waitForWindow("Velmora Tessivane", "#32770");
-}
-
 HWND treeOf(HWND dialog) { return GetDlgItem(dialog, IDC_OUTPUT_TREE); }
-
-// Clicks the check box of the item with this text and waits until the tree has toggled it (after
-// the dialog has handled the click). The state it had before the click is returned.
-UINT clickBox(HWND tree, std::string const& text) {
-    std::vector<TreeItem> const items = robot::treeItems(tree);
-    TreeItem const* item = robot::findItem(items, text);
-    EXPECT_NE(item, nullptr) << text;
-    if (item == nullptr) {
-        return 0;
-    }
-    UINT const before = item->stateImage;
-    HTREEITEM const handle = item->handle;
-    robot::clickAt(robot::checkBoxPoint(tree, handle));
-    EXPECT_TRUE(robot::waitUntil([&] {
-        for (TreeItem const& now : robot::treeItems(tree)) {
-            if (now.handle == handle) return now.stateImage != before;
-        }
-        return false;
-    })) << "the box of " << text << " did not toggle";
-    return before;
-}
 
 std::vector<std::string> texts(std::vector<TreeItem> const& items) {
     std::vector<std::string> out;
@@ -65,9 +39,14 @@ protected:
 
 TEST_F(ConfigureDialog, ShowsThePublishedOutputsInATreeOfCheckBoxes) {
     robot::play([] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(configureDialogHandle(), dialog);
+        // 300 by 145 dialog units (the template itself is checked with the resources).
+        EXPECT_TRUE(robot::hasClientSize(dialog, 300, 145));
+        std::vector<std::string> const labels = robot::staticTexts(dialog);
+        EXPECT_EQ(labels, (std::vector<std::string>{"Select MIDI output ports to virtualize:"}));
+
         HWND const tree = treeOf(dialog);
         ASSERT_NE(tree, nullptr);
 
@@ -110,12 +89,12 @@ TEST_F(ConfigureDialog, ShowsThePublishedOutputsInATreeOfCheckBoxes) {
 
 TEST_F(ConfigureDialog, ClickOnABoxQueuesTheRequestAndStoresTheChoiceAndTheTreeFollows) {
     robot::play([] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
 
         // Ticking Synth (2): enable request for device 2, name stored.
-        EXPECT_EQ(clickBox(tree, "Synth (2)"), 1u);
+        EXPECT_EQ(robot::clickCheckBox(tree, "Synth (2)"), 1u);
         EXPECT_EQ(storedChoices(), (std::vector<std::string>{"Synth (2)"}));
         EXPECT_FALSE(uiBus().isOpen("Synth"));
         EXPECT_TRUE(tick());  // the request: device 2 opened, the list published, 1026 posted
@@ -125,7 +104,7 @@ TEST_F(ConfigureDialog, ClickOnABoxQueuesTheRequestAndStoresTheChoiceAndTheTreeF
         EXPECT_TRUE(enabled);
 
         // Unticking Organ: disable request, name removed (it was never stored: nothing to remove).
-        EXPECT_EQ(clickBox(tree, "Organ"), 2u);
+        EXPECT_EQ(robot::clickCheckBox(tree, "Organ"), 2u);
         EXPECT_TRUE(tick());
         EXPECT_FALSE(uiBus().isOpen("Organ"));
         EXPECT_EQ(storedChoices(), (std::vector<std::string>{"Synth (2)"}));
@@ -150,7 +129,7 @@ TEST_F(ConfigureDialog, ClickOnABoxQueuesTheRequestAndStoresTheChoiceAndTheTreeF
 
 TEST_F(ConfigureDialog, ClickOnATextDoesNothingAndLeavesNoItemSelected) {
     robot::play([] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
         std::vector<TreeItem> const items = robot::treeItems(tree);
@@ -173,7 +152,7 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
     // Fifteen requests the tick will drop (no published output has id 999).
     for (int i = 0; i < 15; ++i) ASSERT_TRUE(engine().tryEnqueue(PortRequest{999, "Nothing", false}));
     robot::play([] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
         std::vector<TreeItem> const items = robot::treeItems(tree);
@@ -196,7 +175,7 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
 TEST_F(ConfigureDialog, OkEnterEscAndTheCloseBoxAllCloseItAndClearTheHandle) {
     robot::play([] {
         auto closeWith = [](char const* how, std::function<void(HWND)> const& close) {
-            HWND const dialog = openDialog();
+            HWND const dialog = openConfigureDialog();
             ASSERT_NE(dialog, nullptr) << how;
             EXPECT_EQ(configureDialogHandle(), dialog) << how;
             close(dialog);
@@ -217,7 +196,7 @@ TEST_F(ConfigureDialog, OkEnterEscAndTheCloseBoxAllCloseItAndClearTheHandle) {
 TEST_F(ConfigureDialog, ASecondDialogByDoubleClickTakesTheHandleAndClosingEitherClearsIt) {
     robot::play([] {
         for (bool closeNewerFirst : {true, false}) {
-            HWND const first = openDialog();
+            HWND const first = openConfigureDialog();
             ASSERT_NE(first, nullptr);
             PostMessageW(mainWindow(), WM_USER + 1, 107, WM_LBUTTONDBLCLK);
             ASSERT_TRUE(robot::waitUntil([&] {
@@ -241,7 +220,7 @@ TEST_F(ConfigureDialog, ASecondDialogByDoubleClickTakesTheHandleAndClosingEither
 TEST(OutputTree, LeavesOutTheProgramsOwnPortsAndABoxWithANegativeIdOnlyToggles) {
     clearStoredChoices();
     robot::play([] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
         std::vector<PublishedOutputInfo> const records = {
@@ -253,7 +232,7 @@ TEST(OutputTree, LeavesOutTheProgramsOwnPortsAndABoxWithANegativeIdOnlyToggles) 
         EXPECT_EQ(items[1].stateImage, 2u);
         EXPECT_EQ(items[2].param, static_cast<LPARAM>(-5));  // widened with its sign
         // A click on the box of an item with a negative id toggles it on screen and does nothing else.
-        EXPECT_EQ(clickBox(tree, "Negative"), 1u);
+        EXPECT_EQ(robot::clickCheckBox(tree, "Negative"), 1u);
         EXPECT_FALSE(tick());
         EXPECT_TRUE(storedChoices().empty());
         // An empty list gives an empty tree.

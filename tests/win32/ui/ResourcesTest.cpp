@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -49,6 +50,70 @@ TEST(Resources, BothIconGroupsHoldTheNineImages) {
         {256, 8}, {48, 8}, {32, 8}, {16, 8}, {256, 32}, {64, 32}, {48, 32}, {32, 32}, {16, 32}};
     EXPECT_EQ(groupImages(IDI_TESSIVANE), nine);
     EXPECT_EQ(groupImages(IDI_SMALL), nine);
+}
+
+namespace {
+
+struct DialogTemplate {
+    DWORD style = 0;
+    int items = 0;
+    int width = 0;
+    int height = 0;
+    std::wstring caption;
+    int pointSize = 0;
+    int weight = 0;
+    std::wstring font;
+};
+
+// Reads the header of an extended dialog template (DIALOGEX) as windres stored it.
+DialogTemplate dialogTemplate(int id) {
+    DialogTemplate result;
+    HRSRC const resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    if (resource == nullptr) return result;
+    auto const* words = static_cast<WORD const*>(LockResource(LoadResource(nullptr, resource)));
+    if (words[0] != 1 || words[1] != 0xFFFF) return result;  // version 1, extended
+    auto dword = [&](int at) { return static_cast<DWORD>(words[at] | words[at + 1] << 16); };
+    result.style = dword(6);
+    result.items = words[8];
+    result.width = static_cast<short>(words[11]);
+    result.height = static_cast<short>(words[12]);
+    int at = 13;
+    auto skipNameOrOrdinal = [&] {
+        if (words[at] == 0xFFFF) { at += 2; return; }
+        while (words[at++] != 0) {}
+    };
+    skipNameOrOrdinal();  // menu
+    skipNameOrOrdinal();  // class
+    while (words[at] != 0) result.caption += static_cast<wchar_t>(words[at++]);
+    ++at;
+    result.pointSize = words[at];
+    result.weight = words[at + 1];
+    at += 3;  // point size, weight, italic and charset
+    while (words[at] != 0) result.font += static_cast<wchar_t>(words[at++]);
+    return result;
+}
+
+}  // namespace
+
+TEST(Resources, DialogTemplatesHaveTheirGeometryStyleAndFont) {
+    DialogTemplate const configure = dialogTemplate(IDD_CONFIGURE);
+    EXPECT_EQ(configure.style, 0x80C800C8u);
+    EXPECT_EQ(configure.width, 300);
+    EXPECT_EQ(configure.height, 145);
+    EXPECT_EQ(configure.items, 2);  // the text and OK; the tree is made at run time
+    EXPECT_EQ(configure.caption, L"Velmora Tessivane");
+    EXPECT_EQ(configure.font, L"MS Shell Dlg");
+    EXPECT_EQ(configure.pointSize, 8);
+    EXPECT_EQ(configure.weight, FW_NORMAL);
+
+    DialogTemplate const about = dialogTemplate(IDD_ABOUTBOX);
+    EXPECT_EQ(about.style, 0x80C800C8u);
+    EXPECT_EQ(about.width, 170);
+    EXPECT_EQ(about.height, 62);
+    EXPECT_EQ(about.items, 4);
+    EXPECT_EQ(about.caption, L"About Velmora Tessivane");
+    EXPECT_EQ(about.font, L"MS Shell Dlg");
+    EXPECT_EQ(about.pointSize, 8);
 }
 
 TEST(Resources, StringsMenuAndAccelerators) {

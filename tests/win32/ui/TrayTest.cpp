@@ -74,8 +74,7 @@ TEST(TrayMenu, IsBuiltAfreshWithItsItemsAtTheCursorAndFollowsDialogAndLaunchOnSt
         expectItems(trayMenuAt({400, 300}), 0, 0);
 
         // While a Configure dialog is open, "Configure..." is grayed.
-        PostMessageW(mainWindow(), WM_COMMAND, IDM_CONFIGURE, 0);
-        HWND const dialog = robot::waitForWindow("Velmora Tessivane", "#32770");
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         expectItems(trayMenuAt({400, 300}), MF_GRAYED, 0);
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -135,7 +134,8 @@ TEST(AboutBox, OpensOnCommand104WithVersionAndClosesWithOkOrEsc) {
             std::vector<std::string> const texts = robot::staticTexts(about);
             ASSERT_GE(texts.size(), 1u);
             EXPECT_EQ(texts[0], std::string("Tessivane, Version ") + TESSIVANE_VERSION_TEXT);
-            // Its owner is the main window, which it disables while it is open.
+            EXPECT_TRUE(robot::hasClientSize(about, 170, 62));
+            // Its owner is the main window.
             EXPECT_EQ(GetWindow(about, GW_OWNER), mainWindow());
             EXPECT_NE(GetDlgItem(about, IDOK), nullptr);
             robot::pressKey(close);

@@ -7,6 +7,7 @@
 #include "settings/SettingsKeyPath.h"
 #include "simulated_driver/SimulatedDriver.h"
 #include "tests/win32/settings/TestRegistry.h"
+#include "tests/win32/ui/UiRobot.h"
 #include "ui/MainWindow.h"
 #include "ui/Shell.h"
 #include "ui/ShellState.h"
@@ -86,6 +87,11 @@ std::vector<std::string> storedChoices() {
 }
 
 void clearStoredChoices() { deleteKeyTree(kUiTestKey); }
+
+HWND openConfigureDialog() {
+    PostMessageW(mainWindow(), WM_COMMAND, IDM_CONFIGURE, 0);
+    return robot::waitForWindow("Velmora Tessivane", "#32770");
+}
 
 bool published(std::string const& name, bool* enabled) {
     for (PublishedOutputInfo const& record : engine().publishedOutputs()) {

@@ -28,5 +28,7 @@ bool tick();
 // The stored choices, as the engine's default-ports hook reads them.
 std::vector<std::string> storedChoices();
 void clearStoredChoices();
+// Opens the Configure dialog as the tray menu does, from a robot thread; null if it did not open.
+HWND openConfigureDialog();
 // Whether the published list shows this output as enabled.
 bool published(std::string const& name, bool* enabled = nullptr);

@@ -224,6 +224,34 @@ POINT pointWith(HWND tree, HTREEITEM item, UINT wantedFlags) {
 POINT checkBoxPoint(HWND tree, HTREEITEM item) { return pointWith(tree, item, TVHT_ONITEMSTATEICON); }
 POINT textPoint(HWND tree, HTREEITEM item) { return pointWith(tree, item, TVHT_ONITEMLABEL); }
 
+UINT clickCheckBox(HWND tree, std::string const& text) {
+    std::vector<TreeItem> const items = treeItems(tree);
+    TreeItem const* item = findItem(items, text);
+    EXPECT_NE(item, nullptr) << text;
+    if (item == nullptr) {
+        return 0;
+    }
+    UINT const before = item->stateImage;
+    HTREEITEM const handle = item->handle;
+    clickAt(checkBoxPoint(tree, handle));
+    bool const toggled = waitUntil([&] {
+        for (TreeItem const& now : treeItems(tree)) {
+            if (now.handle == handle) return now.stateImage != before;
+        }
+        return false;
+    });
+    EXPECT_TRUE(toggled) << "the box of " << text << " did not toggle";
+    return toggled ? before : 0;
+}
+
+bool hasClientSize(HWND dialog, int width, int height) {
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    RECT expected = {0, 0, width, height};
+    MapDialogRect(dialog, &expected);
+    return client.right == expected.right && client.bottom == expected.bottom;
+}
+
 std::vector<MenuItem> menuItems(HWND menuWindow) {
     std::vector<MenuItem> items;
     auto const menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));

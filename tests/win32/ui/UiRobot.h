@@ -51,6 +51,14 @@ TreeItem const* findItem(std::vector<TreeItem> const& items, std::string const& 
 POINT checkBoxPoint(HWND tree, HTREEITEM item);
 POINT textPoint(HWND tree, HTREEITEM item);
 
+// Clicks the check box of the item with this text and waits until the tree has toggled it, which it
+// does after the dialog has handled the click. Returns the state image from before the click (0
+// when there is no such item or the box did not toggle; the failure is recorded).
+UINT clickCheckBox(HWND tree, std::string const& text);
+
+// Whether a dialog's client area measures width by height in its dialog units.
+bool hasClientSize(HWND dialog, int width, int height);
+
 // Menu items as shown: text, command id and state flags (MF_GRAYED, MF_CHECKED, MF_SEPARATOR).
 struct MenuItem {
     std::string text;

@@ -33,25 +33,6 @@ VirtualMidiPortHandle TE_VM_CALL createApart(char16_t const* name, VirtualMidiDa
     return tessivane::simulatedDriver().createPortEx2(apart.c_str(), callback, instance, maxSysex, flags);
 }
 
-HWND openDialog() {
-    PostMessageW(mainWindow(), WM_COMMAND, IDM_CONFIGURE, 0);
-    return robot::waitForWindow("Velmora Tessivane", "#32770");
-}
-
-void clickBoxOf(HWND tree, std::string const& text) {
-    std::vector<robot::TreeItem> const items = robot::treeItems(tree);
-    robot::TreeItem const* item = robot::findItem(items, text);
-    ASSERT_NE(item, nullptr);
-    UINT const before = item->stateImage;
-    HTREEITEM const handle = item->handle;
-    robot::clickAt(robot::checkBoxPoint(tree, handle));
-    ASSERT_TRUE(robot::waitUntil([&] {
-        for (robot::TreeItem const& now : robot::treeItems(tree))
-            if (now.handle == handle) return now.stateImage != before;
-        return false;
-    }));
-}
-
 }  // namespace
 
 TEST(Utf8Names, TheProgramRunsInUtf8UnderAJapaneseLocale) {
@@ -63,14 +44,14 @@ TEST(Utf8Names, ShownStoredReadBackAndMatchedAfterARestart) {
     clearStoredChoices();
     useDevices({"Synth", kPiano});
     robot::play([] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE);
         std::vector<robot::TreeItem> const items = robot::treeItems(tree);
         robot::TreeItem const* piano = robot::findItem(items, kPiano);
         ASSERT_NE(piano, nullptr) << "the item's text did not come back byte for byte";
         EXPECT_EQ(piano->wideText, kPianoWide);  // and the tree shows the characters
-        clickBoxOf(tree, kPiano);
+        robot::clickCheckBox(tree, kPiano);
         EXPECT_TRUE(tick());
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(dialog));
@@ -117,12 +98,12 @@ TEST(Utf8Names, ASecondDeviceWithALongNonAsciiNameCanBeChosen) {
     ASSERT_EQ(records.size(), 2u);
     std::string const second = records[1].name;
     robot::play([&] {
-        HWND const dialog = openDialog();
+        HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE);
         ASSERT_NE(robot::findItem(robot::treeItems(tree), second), nullptr)
             << "the second device's name did not come back from the tree unchanged";
-        clickBoxOf(tree, second);
+        robot::clickCheckBox(tree, second);
         EXPECT_TRUE(tick());
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(dialog));
