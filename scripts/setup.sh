@@ -16,6 +16,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   dpkg-dev
   clang libclang-rt-14-dev
+  nsis zip unzip
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

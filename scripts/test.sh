@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test tier: the portable core natively under AddressSanitizer+UndefinedBehaviorSanitizer
-# and under ThreadSanitizer, then the Windows build (unit, Win32 integration and end-to-end tests)
-# under Wine in a virtual X display. Installs what it needs first. Ends with CTest's summary of the
-# last tier; exits non-zero if any tier failed.
+# and under ThreadSanitizer, then the release (zip and installer, tests/release) and the Windows
+# build (unit, Win32 integration and end-to-end tests) under Wine in a virtual X display. Installs
+# what it needs first. Ends with CTest's summary of the last tier; exits non-zero if any tier
+# failed.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -38,6 +39,9 @@ for preset in native-asan native-tsan; do
 done
 
 if build windows; then
+  # The release before the Windows CTest run, so that CTest's summary stays the last word.
+  echo "== testing the release (zip, installer, upgrade and uninstall under Wine)"
+  bash tests/release/release-test.sh || status=1
   echo "== testing windows (under Wine)"
   xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows || status=1
 else

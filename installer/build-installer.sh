@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# build-installer.sh STAGE VERSION OUTFILE: compiles the NSIS installer from the files in STAGE.
+# VERSION is the project's version as people see it (e.g. 1.0); its four-number form for the
+# installer's version resource is derived here.
+set -euo pipefail
+stage=$1 version=$2 outfile=$3
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+
+IFS=. read -r major minor patch tweak <<<"$version"
+quad="${major}.${minor:-0}.${patch:-0}.${tweak:-0}"
+
+command -v makensis >/dev/null || { echo "makensis not found: run scripts/setup.sh" >&2; exit 1; }
+mkdir -p "$(dirname "$outfile")"
+makensis -V2 -WX -NOCD \
+  -DVERSION="$version" -DVERSION_QUAD="$quad" \
+  -DSTAGE="$(cd "$stage" && pwd)" \
+  -DOUTFILE="$(cd "$(dirname "$outfile")" && pwd)/$(basename "$outfile")" \
+  -DICON="$root/ui/res/tessivane.ico" \
+  "$here/tessivane.nsi"

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the release into dist/ from the checkout alone:
+#   dist/Tessivane-<version>-x64.zip        the portable copy
+#   dist/Tessivane-<version>-x64-setup.exe  the per-user installer (NSIS)
+# The version is the project's own (CMakeLists.txt), read from the file the build generates.
+# Only the program is built; the simulated driver, its client and the tests are never shipped.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+
+build="$root/build/windows"
+echo "== building tessivane.exe (windows preset)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target tessivane -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+
+version=$(tr -d '[:space:]' <"$build/generated/version.txt")
+[ -n "$version" ] || { echo "package: no version in $build/generated/version.txt" >&2; exit 1; }
+name="Tessivane-$version-x64"
+
+# What the zip and the installer ship, and nothing else.
+stage="$build/release-stage"
+rm -rf "$stage" && mkdir -p "$stage"
+x86_64-w64-mingw32-strip -o "$stage/tessivane.exe" "$build/ui/tessivane.exe"
+# Text files get Windows line ends, so that every editor there shows them right.
+crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
+sed "s/@VERSION@/$version/g" installer/README.txt >"$stage/README.tmp"
+crlf "$stage/README.tmp" "$stage/README.txt" && rm "$stage/README.tmp"
+crlf LICENSE "$stage/LICENSE.txt"
+# Licences of what is linked into tessivane.exe, as Debian states them for the very sources we
+# build from.
+licence() {
+  [ -f "$2" ] || { echo "package: $2 is missing: run scripts/setup.sh" >&2; exit 1; }
+  crlf "$2" "$stage/LICENSE-$1.txt"
+}
+licence RtMidi /usr/share/doc/librtmidi-dev/copyright
+licence cJSON /usr/share/doc/libcjson-dev/copyright
+licence readerwriterqueue /usr/share/doc/libreaderwriterqueue-dev/copyright
+# Static linking puts the mingw-w64 runtime and winpthreads into the exe; their terms ask for
+# the notice to travel with it.
+licence mingw-w64-runtime /usr/share/doc/mingw-w64-common/copyright
+
+mkdir -p dist
+rm -f "dist/$name.zip" "dist/$name-setup.exe"
+(cd "$stage" && zip -q -X "$root/dist/$name.zip" tessivane.exe README.txt LICENSE*.txt)
+bash installer/build-installer.sh "$stage" "$version" "dist/$name-setup.exe"
+
+echo "== release $version in dist/"
+ls -l "dist/$name.zip" "dist/$name-setup.exe"
