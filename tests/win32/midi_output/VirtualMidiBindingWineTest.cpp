@@ -60,6 +60,9 @@ TEST(VirtualMidiBinding, LooksNeitherInTheCurrentFolderNorOnPath) {
     std::wstring const inExeFolder = exeFolder() + L"\\binding_full_driver.dll";
     std::wstring const copy = elsewhere + L"\\binding_elsewhere_driver.dll";
     ASSERT_TRUE(CopyFileW(inExeFolder.c_str(), copy.c_str(), FALSE));
+    // A copy beside the program, left by an earlier run (it stays loaded until its process ends).
+    std::wstring const besideExe = exeFolder() + L"\\binding_elsewhere_driver.dll";
+    DeleteFileW(besideExe.c_str());
 
     std::wstring const savedFolder = currentFolder();
     ASSERT_TRUE(SetCurrentDirectoryW(elsewhere.c_str()));
@@ -77,7 +80,6 @@ TEST(VirtualMidiBinding, LooksNeitherInTheCurrentFolderNorOnPath) {
     EXPECT_FALSE(fromPath.driver.complete());
 
     // The same file beside the program is found.
-    std::wstring const besideExe = exeFolder() + L"\\binding_elsewhere_driver.dll";
     ASSERT_TRUE(CopyFileW(copy.c_str(), besideExe.c_str(), FALSE));
     VirtualMidiBinding const beside = loadVirtualMidiLibrary("binding_elsewhere_driver.dll");
     EXPECT_TRUE(beside.driver.complete()) << beside.error;
