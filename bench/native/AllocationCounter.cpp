@@ -1,4 +1,4 @@
-#include "bench/AllocationCounter.h"
+#include "bench/native/AllocationCounter.h"
 
 #include <cstdlib>
 #include <new>

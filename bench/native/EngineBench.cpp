@@ -1,5 +1,8 @@
-// Costs of the engine's hot paths: forwarding one short message through an entry, and the service
-// tick when nothing changed. Prints figures; asserts nothing about speed.
+// Costs of the engine's hot paths: forwarding one short message or a 1 KB SysEx through an entry
+// (one or two writers on the entry, with the heap allocations they make), and the service tick when
+// nothing changed, with its default-ports hook parsing the stored document whenever the tick asks
+// for it, as the program's store does (minus the registry, which tick-bench.exe measures under
+// Wine). Prints figures; asserts nothing about speed.
 //
 //   cmake --preset native-release && cmake --build --preset native-release --target engine_bench
 //   build/native-release/bench/engine_bench
@@ -10,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/AllocationCounter.h"
+#include "bench/native/AllocationCounter.h"
 #include "engine/PortController.h"
 #include "midi_output/fake_bus/FakeDeviceBus.h"
+#include "settings/DefaultPortsDocument.h"
 #include "simulated_driver/SimulatedDriver.h"
 
 namespace {
@@ -48,31 +52,74 @@ void BM_ForwardShortMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_ForwardShortMessage)->Threads(1)->Threads(2)->UseRealTime();
 
-std::vector<std::string> storedNames;
-void tenStoredNames(std::vector<std::string>* names) {
-    names->insert(names->end(), storedNames.begin(), storedNames.end());
+void BM_ForwardSysEx1K(benchmark::State& state) {
+    PortEntry& entry = sharedEntry();
+    std::vector<std::uint8_t> sysex(1024, 0x11);
+    sysex.front() = 0xF0;
+    sysex.back() = 0xF7;
+    long const before = g_allocations;
+    for (auto _ : state) {
+        PortController::forward(&entry, sysex.data(), static_cast<std::uint32_t>(sysex.size()));
+    }
+    state.counters["allocations"] = static_cast<double>(g_allocations - before);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 1024);
+}
+BENCHMARK(BM_ForwardSysEx1K)->Threads(1)->Threads(2)->UseRealTime();
+
+std::string outputName(int i) { return "Output " + std::to_string(i); }
+
+// The stored document: ten names, the first eight outputs and two that are not plugged.
+std::string const& storedText() {
+    static std::string const text = [] {
+        std::string names;
+        for (int i = 0; i < 8; ++i) names += "\"" + outputName(i) + "\",";
+        return "{\"ports\":[" + names + "\"Absent A\",\"Absent B\"]}";
+    }();
+    return text;
+}
+
+long storeReads = 0;
+// The program's hook without the registry: parse the stored text, append the names.
+void parseStoredChoices(std::vector<std::string>* names) {
+    ++storeReads;
+    std::vector<std::string> stored = storedPortNames(storedText().c_str());
+    names->insert(names->end(), stored.begin(), stored.end());
 }
 
 void BM_QuietTick(benchmark::State& state) {
     FakeDeviceBus bus;
     int const outputs = static_cast<int>(state.range(0));
-    for (int i = 0; i < outputs; ++i) bus.plug("Output " + std::to_string(i));
-    storedNames.clear();
-    for (int i = 0; i < 10; ++i) storedNames.push_back("Output " + std::to_string(i * 3));
+    for (int i = 0; i < outputs; ++i) bus.plug(outputName(i));
 
     PortController::Dependencies d;
     d.outputs = &bus;
     d.driver = tessivane::simulatedDriver();
     PortController controller(d);
     PortController::Hooks hooks;
-    hooks.defaultPorts = tenStoredNames;
+    hooks.defaultPorts = parseStoredChoices;
     controller.initialize(hooks);  // no timer in this build: it returns false after the first tick
     controller.serviceTick();      // the loopback request
+    int open = 0;
+    for (auto const& record : controller.publishedOutputs()) open += record.enabled ? 1 : 0;
+    long const reads = storeReads;
     for (auto _ : state) {
         benchmark::DoNotOptimize(controller.serviceTick());
     }
+    state.counters["open outputs"] = open;
+    state.counters["store reads"] = static_cast<double>(storeReads - reads);
 }
-BENCHMARK(BM_QuietTick)->Arg(0)->Arg(8)->Arg(32);
+BENCHMARK(BM_QuietTick)->Arg(0)->Arg(8)->Arg(32)->Arg(100);
+
+// Parsing the stored choices once: what every quiet tick paid on top while it read them each time.
+void BM_ParseStoredChoices(benchmark::State& state) {
+    std::vector<std::string> names;
+    for (auto _ : state) {
+        names.clear();
+        parseStoredChoices(&names);
+        benchmark::DoNotOptimize(names.data());
+    }
+}
+BENCHMARK(BM_ParseStoredChoices);
 
 }  // namespace
 
