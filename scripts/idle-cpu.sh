@@ -31,6 +31,6 @@ echo "idle CPU over $seconds s each ($(nproc) cores; load average at start: $(cu
 start_windows_program "$build/ui/tessivane.exe"
 wait_for_loopback
 measure "tessivane.exe, loopback pair only"
-start_windows_program "$build/bin/bare-timer.exe"
+start_windows_program "$build/bench/bare-timer.exe"
 measure "bare-timer.exe (1 ms timer, no work)"
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,6 +1,7 @@
 # Shared by idle-cpu.sh and latency.sh (sourced, not run): a Wine prefix of the build tree with
 # the simulated driver in its system folder, as scripts/run.sh sets one up, and a wineserver of
-# our own started in the foreground so that its process id is known.
+# our own started in the foreground so that its process id is known. The program needs an X
+# display for its hidden window (no Wine desktop); a virtual one is started when none is set.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/windows"
 wine=/usr/lib/wine/wine64
@@ -12,6 +13,7 @@ build_windows() {  # build_windows TARGET...
 }
 
 server_pid=""
+xvfb_pid=""
 started_pids=()
 stop_prefix() {
   for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -19,6 +21,10 @@ stop_prefix() {
     "$server_bin" -k 2>/dev/null || true
     wait "$server_pid" 2>/dev/null || true
     server_pid=""
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
   fi
 }
 
@@ -30,6 +36,14 @@ start_prefix() {  # start_prefix NAME: prefix build/windows/wineprefix-NAME, dri
   "$server_bin" -f -p </dev/null >/dev/null 2>&1 &
   server_pid=$!
   trap stop_prefix EXIT
+  if [ -z "${DISPLAY:-}" ]; then
+    local n
+    for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || break; done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    sleep 1
+  fi
   # Creates the prefix the first time; starts Wine's background services, detached, every time.
   "$wine" wineboot --init </dev/null >/dev/null 2>&1
   cp "$build/bin/teVirtualMIDI64.dll" "$WINEPREFIX/drive_c/windows/system32/teVirtualMIDI64.dll"
