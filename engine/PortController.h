@@ -6,9 +6,11 @@
 //   tryEnqueue(), publishedOutputs(), stopServiceTimer(), and teardown at process exit.
 // - Multimedia timer thread: every later serviceTick(), one after another, never overlapping.
 // - Driver threads: forward() through onPortData(), for the entry the driver hands back.
-// The tick and forwarding meet only at each entry's in-flight counter and closing flag; the user
-// interface and the tick meet at the single-producer single-consumer request queue and at the
-// published output list, which the tick rebuilds under a lock that readers take to copy it.
+// The tick and forwarding meet only at each entry's in-flight counter and closing flag; forwarding
+// calls into one entry meet at its send lock, held around the send alone; the user interface and
+// the tick meet at the single-producer single-consumer request queue and at the published output
+// list, which the tick rebuilds under a lock that readers take to copy it. A tick that reports an
+// error does so at its end, on its own thread, and the error hook may block it (the error box).
 #pragma once
 
 #include <cstdint>
