@@ -3,7 +3,9 @@
 # tessivane.exe under Wine with the simulated driver (no MIDI outputs, only its loopback pair) for
 # SECONDS (default 60) and reads the user and system time of the program's process and of the
 # prefix's wineserver from /proc; then does the same for bare-timer.exe, a program that only runs
-# a 1 ms multimedia timer: the floor of anything that ticks every millisecond. No desktop needed.
+# a 1 ms multimedia timer: the floor of anything that ticks every millisecond; and once more with
+# the timer asking WinMM for its device count, the one thing the program's idle tick does under
+# Wine (no device listed). No Wine desktop is needed; a virtual X display is started if none is set.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-measure.sh"
 seconds=${1:-60}
@@ -21,7 +23,7 @@ measure() {
   sleep "$seconds"
   p1=$(cpu_ticks "$program_pid"); s1=$(cpu_ticks "$server_pid")
   awk -v name="$1" -v p=$((p1 - p0)) -v s=$((s1 - s0)) -v t="$seconds" -v hz="$hz" 'BEGIN {
-    printf "%-34s program %5.2f %%  wineserver %5.2f %%  together %5.2f %% of one core\n",
+    printf "%-38s program %5.2f %%  wineserver %5.2f %%  together %5.2f %% of one core\n",
            name, 100 * p / (t * hz), 100 * s / (t * hz), 100 * (p + s) / (t * hz) }'
   kill "$program_pid" 2>/dev/null || true
   wait "$program_pid" 2>/dev/null || true
@@ -33,4 +35,6 @@ wait_for_loopback
 measure "tessivane.exe, loopback pair only"
 start_windows_program "$build/bench/bare-timer.exe"
 measure "bare-timer.exe (1 ms timer, no work)"
+start_windows_program "$build/bench/bare-timer.exe" 0 --count-devices
+measure "bare-timer.exe, midiOutGetNumDevs"
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
