@@ -74,10 +74,13 @@ std::vector<std::string> const& PortController::storedChoices() {
 void PortController::deferReport(char const* text) { pendingErrors_.emplace_back(text); }
 
 void PortController::reportPendingErrors() {
-    for (std::string const& text : pendingErrors_) {
+    // Taken out first: the error box runs a message loop, and nothing it leads to may meet a list
+    // that is being walked.
+    std::vector<std::string> errors;
+    errors.swap(pendingErrors_);
+    for (std::string const& text : errors) {
         report(text.c_str());
     }
-    pendingErrors_.clear();
 }
 
 bool PortController::matchesLoopbackName(std::string const& name) const {
