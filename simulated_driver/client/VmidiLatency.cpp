@@ -2,9 +2,10 @@
 // application sees it: send a note into one port, wait until it comes out of the other.
 //   vmidi-latency <out port> <in port> [--count N]
 //       through ports that another process hosts (the real program's loopback pair, say)
-//   vmidi-latency --driver-only [--count N]
-//       through a pair hosted by this process with teVirtualMIDI64.dll, whose data callback sends
-//       each message straight out of the other port: the simulated driver's own cost
+//   vmidi-latency --host <name>
+//       hosts a pair "<name> Out" / "<name> In" with teVirtualMIDI64.dll until ended; its data
+//       callback sends each message straight out of the " In" port. Measured from another process
+//       like the program's loopback pair, it shows the simulated driver's and Wine's own cost.
 // Prints the median, 99th percentile and largest round trip in microseconds.
 #include <windows.h>
 
@@ -73,23 +74,23 @@ int measure(std::u16string const& outPort, std::u16string const& inPort, long co
 
 int wmain(int argc, wchar_t** argv) {
     long count = 10000;
-    bool driverOnly = false;
-    std::vector<std::u16string> ports;
+    bool host = false;
+    std::vector<std::u16string> names;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--count") == 0 && i + 1 < argc) {
             count = std::wcstol(argv[++i], nullptr, 10);
-        } else if (std::wcscmp(argv[i], L"--driver-only") == 0) {
-            driverOnly = true;
+        } else if (std::wcscmp(argv[i], L"--host") == 0) {
+            host = true;
         } else {
-            ports.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
+            names.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
         }
     }
-    if (count <= 0 || (driverOnly ? !ports.empty() : ports.size() != 2)) {
+    if (count <= 0 || names.size() != (host ? 1u : 2u)) {
         std::fprintf(stderr, "usage: vmidi-latency <out port> <in port> [--count N]\n"
-                             "       vmidi-latency --driver-only [--count N]\n");
+                             "       vmidi-latency --host <name>\n");
         return 2;
     }
-    if (!driverOnly) return measure(ports[0], ports[1], count);
+    if (!host) return measure(names[0], names[1], count);
 
     VirtualMidiBinding const binding = loadVirtualMidiLibrary("teVirtualMIDI64.dll");
     if (!binding.driver.complete()) {
@@ -97,18 +98,14 @@ int wmain(int argc, wchar_t** argv) {
         return 3;
     }
     hostDriver = binding.driver;
-    hostInPort = hostDriver.createPortEx2(u"Latency Probe In", &sendStraightBack, 0, 0xFFFF,
+    hostInPort = hostDriver.createPortEx2((names[0] + u" In").c_str(), &sendStraightBack, 0, 0xFFFF,
                                           kVirtualMidiParseTx | kVirtualMidiTxOnly);
     VirtualMidiPortHandle const out = hostDriver.createPortEx2(
-        u"Latency Probe Out", &sendStraightBack, 1, 0xFFFF, kVirtualMidiParseRx | kVirtualMidiRxOnly);
+        (names[0] + u" Out").c_str(), &sendStraightBack, 1, 0xFFFF, kVirtualMidiParseRx | kVirtualMidiRxOnly);
     if (hostInPort == nullptr || out == nullptr) {
         std::fprintf(stderr, "vmidi-latency: the driver made no port\n");
         return 3;
     }
-    int const result = measure(u"Latency Probe Out", u"Latency Probe In", count);
-    for (VirtualMidiPortHandle port : {out, hostInPort}) {
-        hostDriver.shutdown(port);
-        hostDriver.closePort(port);
-    }
-    return result;
+    Sleep(INFINITE);  // until ended; the process's end takes the ports with it
+    return 0;
 }
