@@ -6,6 +6,9 @@
 # a 1 ms multimedia timer: the floor of anything that ticks every millisecond; and once more with
 # the timer asking WinMM for its device count, the one thing the program's idle tick does under
 # Wine (no device listed). No Wine desktop is needed; a virtual X display is started if none is set.
+# The user has chosen two outputs that are not plugged in (their names are stored, as the Configure
+# dialog stores them). TESSIVANE_EXE=path measures another build of the program instead (an older
+# one, to compare).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-measure.sh"
 seconds=${1:-60}
@@ -13,6 +16,8 @@ hz=$(getconf CLK_TCK)
 
 build_windows tessivane teVirtualMIDI64 vmidi_client bare_timer
 start_prefix idle
+"$wine" reg add 'HKCU\SOFTWARE\Velmora\Tessivane' /v defaultPorts /t REG_SZ /f \
+  /d '{"ports":["USB MIDI Interface","Synth Module"]}' </dev/null >/dev/null 2>&1
 sleep 5  # Wine's background services settle after start
 
 # measure NAME: the program just started (program_pid) and the wineserver over $seconds.
@@ -30,7 +35,8 @@ measure() {
 }
 
 echo "idle CPU over $seconds s each ($(nproc) cores; load average at start: $(cut -d' ' -f1-3 /proc/loadavg))"
-start_windows_program "$build/ui/tessivane.exe"
+exe=${TESSIVANE_EXE:-$build/ui/tessivane.exe}
+start_windows_program "$exe"
 wait_for_loopback
 measure "tessivane.exe, loopback pair only"
 start_windows_program "$build/bench/bare-timer.exe"
