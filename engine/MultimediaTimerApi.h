@@ -25,4 +25,10 @@ struct MultimediaTimerApi {
     std::uint32_t (*setEvent)(std::uint32_t delay, std::uint32_t resolution, TimerCallback callback,
                               std::uintptr_t user, std::uint32_t flags) = nullptr;
     std::uint32_t (*killEvent)(std::uint32_t timerId) = nullptr;
+    // Called over and over while stop() waits for a tick that is still running. The tick may need
+    // the stopping thread: an error box that the tick shows is owned by the main window, and
+    // opening or closing it sends messages to that window's thread, which is the one waiting. On
+    // Windows this serves those messages and sleeps until one arrives or a moment has passed;
+    // absent, the wait only yields.
+    void (*serveWhileWaiting)() = nullptr;
 };

@@ -42,7 +42,11 @@ void ServiceTimer::stop() {
     // tick function): pairs with timerProc raising inCallback_ before it reads the function.
     tick_.store(nullptr, std::memory_order_seq_cst);
     while (!insideTimerCallback && inCallback_.load(std::memory_order_seq_cst) != 0) {
-        std::this_thread::yield();
+        if (api_->serveWhileWaiting != nullptr) {
+            api_->serveWhileWaiting();
+        } else {
+            std::this_thread::yield();
+        }
     }
     running_ = 0;
     api_->endPeriod(resolution_);

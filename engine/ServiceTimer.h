@@ -5,7 +5,9 @@
 // the timer thread. Protocol between them: timerProc raises its in-callback counter before it reads
 // the tick function; stop clears the tick function before it waits for that counter to drain, so
 // once stop has returned no tick runs or will start (timeKillEvent alone does not promise that for
-// an event already under way).
+// an event already under way). While it waits, stop serves what the running tick may need from the
+// stopping thread (MultimediaTimerApi::serveWhileWaiting), so a tick blocked on that thread, for
+// instance by an error box owned by its window, can finish.
 #pragma once
 
 #include <atomic>

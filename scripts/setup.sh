@@ -11,7 +11,7 @@ prefix="$deps/mingw"
 packages=(
   cmake make g++ pkg-config ninja-build
   mingw-w64 g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xauth imagemagick
+  wine wine64 fonts-wine fonts-liberation xvfb xauth imagemagick
   libcjson-dev libreaderwriterqueue-dev librtmidi-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   dpkg-dev

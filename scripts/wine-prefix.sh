@@ -15,6 +15,9 @@ case $action in
     # Also for an existing prefix: wineboot starts Wine's background services here, detached.
     # Otherwise the first test process starts them and they hold CTest's output pipe open.
     "$loader" wineboot --init </dev/null >/dev/null 2>&1
+    # Xvfb has no window manager: Wine's windows must not wait for one (every hidden dialog would
+    # otherwise wait two seconds for a window manager to withdraw it).
+    "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     echo "wine prefix ready: $prefix"
     ;;
   down)

@@ -1,7 +1,12 @@
 #include "ui/MainWindow.h"
 
 #include "engine/PortController.h"
+#include "settings/LaunchOnStartup.h"
+#include "ui/AboutDialog.h"
+#include "ui/AppMessages.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/ShellState.h"
+#include "ui/TrayIcon.h"
 #include "ui/resource.h"
 
 namespace {
@@ -14,9 +19,44 @@ LRESULT onDestroy() {
 }
 
 LRESULT onPaint(HWND window) {
-    // Nothing is drawn: the window is never shown. Validate so no further WM_PAINT is queued.
+    // Nothing is drawn: the window is never shown. Validating keeps an invalidated window from
+    // asking again and again.
     ValidateRect(window, nullptr);
     return 0;
+}
+
+LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    switch (LOWORD(wParam)) {
+    case IDM_ABOUT:
+        DialogBoxParamA(shell().instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, aboutDialogProc, 0);
+        return 0;
+    case IDM_EXIT:
+        deleteTrayIcon();
+        DestroyWindow(window);
+        return 0;
+    case IDM_CONFIGURE:
+        openConfigureDialog(window);
+        return 0;
+    case IDM_LAUNCH_ON_STARTUP:
+        toggleLaunchOnStartup();
+        return 0;
+    default:
+        return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+LRESULT onTrayCallback(HWND window, LPARAM lParam) {
+    switch (LOWORD(lParam)) {
+    case WM_LBUTTONDBLCLK:
+        // Opens another dialog even while one is open, as "Configure..." would have done.
+        openConfigureDialog(window);
+        return 0;
+    case WM_RBUTTONDOWN:
+        showTrayMenu(window);
+        return 1;
+    default:
+        return 0;  // a single click, a button release, a move: nothing
+    }
 }
 
 }  // namespace
@@ -48,6 +88,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return onDestroy();
     case WM_PAINT:
         return onPaint(window);
+    case WM_COMMAND:
+        return onCommand(window, wParam, lParam);
+    case kTrayCallback:
+        return onTrayCallback(window, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -1,4 +1,5 @@
-// Resource and command identifiers of the program, in one place.
+// Resource and command identifiers of the program, in one place. Plain macros: the resource
+// script is compiled by windres, which only understands the preprocessor.
 #pragma once
 
 // Strings.
@@ -8,16 +9,19 @@
 #define IDS_TRAY_TIP 201       // "Velmora Tessivane"
 
 // Icons.
-#define IDI_TESSIVANE 107
-#define IDI_SMALL 108
+#define IDI_TESSIVANE 107      // application icon: class icon, tray icon, About box
+#define IDI_SMALL 108          // small class icon
 
 // Dialogs.
 #define IDD_CONFIGURE 102
 #define IDD_ABOUTBOX 103
 
 // Commands.
-#define IDM_ABOUT 104
-#define IDM_EXIT 105
-#define IDM_CONFIGURE 202
-#define IDM_LAUNCH_ON_STARTUP 203
-#define IDM_SEPARATOR 204
+#define IDM_ABOUT 104          // class menu item and both accelerators
+#define IDM_EXIT 105           // tray menu "Exit"
+#define IDM_CONFIGURE 202      // tray menu "Configure..."
+#define IDM_LAUNCH_ON_STARTUP 203  // tray menu "Launch on startup"
+#define IDM_SEPARATOR 204      // tray menu separator (never sent)
+
+// Controls.
+#define IDC_OUTPUT_TREE 11     // the Configure dialog's tree, created at run time

@@ -16,9 +16,19 @@ std::uint32_t setEvent(std::uint32_t delay, std::uint32_t resolution, TimerCallb
 }
 std::uint32_t killEvent(std::uint32_t timerId) { return timeKillEvent(timerId); }
 
+void serveSentMessages() {
+    // Wakes when another thread sends this one a message, or after 1 ms at the latest.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    // Dispatches the messages sent from other threads and nothing else: posted messages (the quit
+    // message among them) stay queued for the message loop.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 }  // namespace
 
 MultimediaTimerApi const& systemMultimediaTimer() {
-    static MultimediaTimerApi const api = {beginPeriod, endPeriod, getTime, setEvent, killEvent};
+    static MultimediaTimerApi const api = {beginPeriod, endPeriod, getTime, setEvent,
+                                             killEvent, serveSentMessages};
     return api;
 }

@@ -1,27 +1,73 @@
-// Drives a running tessivane.exe from outside, the way Windows and the user would:
-//   close          WM_CLOSE to its hidden main window (logoff, a task manager)
-//   exists         only tells whether the main window is there
-//   dismiss-error  prints the text of its error box and presses OK
-// Exit code 0 when the window was found.
+// Drives a running tessivane.exe (or the UI test harness) from outside, the way Windows and the
+// user would. Exit code 0 when the window it needs was found and the action was taken.
+//   close              WM_CLOSE to the hidden main window (logoff, a task manager)
+//   exit               the tray menu's "Exit" (command 105)
+//   configure          the tray menu's "Configure..." (command 202)
+//   about              the class menu's "About ..." (command 104)
+//   exists             only tells whether the main window is there
+//   window TITLE       only tells whether a top-level window with this title is there
+//   rect TITLE         prints that window's screen rectangle: left top width height
+//   menu-rect          prints the open popup menu's screen rectangle
+//   accelerator C      Alt with character C on the keyboard (to the window that has the focus)
+//   tray-menu X Y      the cursor to X,Y, then a right click on the tray icon
+//   escape             the Esc key, to whichever window has the keyboard
+//   error-text         prints the text of the error box, leaves it open
+//   dismiss-error      prints the text of the error box and presses OK
+//   dismiss-about      prints the About box's texts and presses OK
+//   plug-later         the UI harness plugs its TESSIVANE_HARNESS_LATER outputs
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "tests/win32/ui/harness/HarnessControl.h"
 
 namespace {
 
-int closeMainWindow(bool onlyLook) {
-    HWND const window = FindWindowW(L"TESSIVANE", nullptr);
+UINT const kTrayCallback = WM_USER + 1;
+WPARAM const kTrayIconId = 107;
+WPARAM const kExit = 105;
+WPARAM const kConfigure = 202;
+WPARAM const kAbout = 104;
+
+HWND mainWindow() { return FindWindowW(L"TESSIVANE", nullptr); }
+
+int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == nullptr) {
         return 1;
     }
-    if (onlyLook) {
-        return 0;
-    }
-    return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 2;
+    return PostMessageW(window, message, wParam, lParam) ? 0 : 2;
 }
 
-int dismissErrorBox() {
+// The texts of a dialog's static controls, one line each.
+BOOL CALLBACK collectText(HWND child, LPARAM lParam) {
+    char className[32] = {};
+    GetClassNameA(child, className, sizeof className);
+    bool const isIcon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+    if (std::strcmp(className, "Static") == 0 && !isIcon) {
+        char text[512] = {};
+        GetWindowTextA(child, text, sizeof text);
+        if (text[0] != '\0') {
+            reinterpret_cast<std::string*>(lParam)->append(text).append("\n");
+        }
+    }
+    return TRUE;
+}
+
+int dismiss(char const* title) {
+    HWND const box = FindWindowA(nullptr, title);
+    if (box == nullptr) {
+        return 1;
+    }
+    std::string texts;
+    EnumChildWindows(box, collectText, reinterpret_cast<LPARAM>(&texts));
+    std::printf("%s", texts.c_str());
+    return post(box, WM_COMMAND, IDOK, 0);
+}
+
+int errorText() {
     HWND const box = FindWindowA(nullptr, "Velmora Tessivane Error");
     if (box == nullptr) {
         return 1;
@@ -30,16 +76,78 @@ int dismissErrorBox() {
     // A message box shows its text in a static control with id 0xFFFF.
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     std::printf("%s\n", text);
-    return PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 2;
+    return 0;
+}
+
+// Types Alt with a character on the keyboard, into whichever window has the keyboard focus: the
+// keys a person presses, Shift included where the layout needs it.
+int altCharacter(char character) {
+    SHORT const scan = VkKeyScanA(character);
+    if (scan == -1) {
+        return 2;
+    }
+    WORD const key = LOBYTE(scan);
+    bool const shift = (HIBYTE(scan) & 1) != 0;
+    INPUT keys[6] = {};
+    int count = 0;
+    auto press = [&](WORD virtualKey, bool up) {
+        keys[count].type = INPUT_KEYBOARD;
+        keys[count].ki.wVk = virtualKey;
+        keys[count].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++count;
+    };
+    press(VK_MENU, false);
+    if (shift) press(VK_SHIFT, false);
+    press(key, false);
+    press(key, true);
+    if (shift) press(VK_SHIFT, true);
+    press(VK_MENU, true);
+    return SendInput(count, keys, sizeof(INPUT)) == static_cast<UINT>(count) ? 0 : 2;
+}
+
+int trayMenu(int x, int y) {
+    SetCursorPos(x, y);
+    return post(mainWindow(), kTrayCallback, kTrayIconId, WM_RBUTTONDOWN);
+}
+
+int escape() {
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 2;
+}
+
+int printRect(HWND window) {
+    RECT rect = {};
+    if (window == nullptr || !GetWindowRect(window, &rect)) {
+        return 1;
+    }
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    char const* command = argc > 1 ? argv[1] : "close";
-    if (std::strcmp(command, "close") == 0) return closeMainWindow(false);
-    if (std::strcmp(command, "exists") == 0) return closeMainWindow(true);
-    if (std::strcmp(command, "dismiss-error") == 0) return dismissErrorBox();
-    std::fprintf(stderr, "usage: program-windows close|exists|dismiss-error\n");
+    std::string const command = argc > 1 ? argv[1] : "close";
+    if (command == "close") return post(mainWindow(), WM_CLOSE, 0, 0);
+    if (command == "exit") return post(mainWindow(), WM_COMMAND, kExit, 0);
+    if (command == "configure") return post(mainWindow(), WM_COMMAND, kConfigure, 0);
+    if (command == "about") return post(mainWindow(), WM_COMMAND, kAbout, 0);
+    if (command == "rect" && argc > 2) return printRect(FindWindowA(nullptr, argv[2]));
+    if (command == "menu-rect") return printRect(FindWindowA("#32768", nullptr));
+    if (command == "exists") return mainWindow() != nullptr ? 0 : 1;
+    if (command == "window" && argc > 2) return FindWindowA(nullptr, argv[2]) != nullptr ? 0 : 1;
+    if (command == "accelerator" && argc > 2) return altCharacter(argv[2][0]);
+    if (command == "tray-menu" && argc > 3) return trayMenu(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (command == "escape") return escape();
+    if (command == "error-text") return errorText();
+    if (command == "dismiss-error") return dismiss("Velmora Tessivane Error");
+    if (command == "dismiss-about") return dismiss("About Velmora Tessivane");
+    if (command == "plug-later") return post(FindWindowW(kHarnessControlClass, nullptr), kPlugLater, 0, 0);
+    std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
+                         "menu-rect|accelerator C|"
+                         "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|plug-later\n");
     return 3;
 }

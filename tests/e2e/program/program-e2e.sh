@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The real tessivane.exe under Wine with the simulated driver beside it:
 # 1. the loopback pair carries messages from one application to another, whole and unchanged;
-# 2. WM_CLOSE ends the program with exit code 0 and its ports go with it;
-# 3. a driver that refuses one loopback port leaves no half-made pair, and the program still runs;
-# 4. without the driver, an error box names the missing DLL and the program ends with code 0.
+# 2. Alt+? and Alt+/ open the About box, which names the version;
+# 3. the tray menu's "Exit" (command 105) ends the program with exit code 0, its ports with it;
+# 4. so does WM_CLOSE;
+# 5. a driver that refuses one loopback port leaves no half-made pair, and the program still runs;
+# 6. without the driver, an error box names the missing DLL and the program ends with code 0.
 set -euo pipefail
-exe=$1 dll=$2 client=$3 windows=$4
+exe=$1 dll=$2 client=$3 windows=$4 version_file=$5
 wine=${WINE:-/usr/lib/wine/wine64}
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
 
@@ -47,7 +49,12 @@ stop_program() {
   wait_for 20 window_closed || fail "the main window was not found"
   wait_exit
 }
-wait_exit() {
+wait_exit() {  # fails when the program does not end within 30 s, or ends with another code
+  local deadline=$((SECONDS + 30))
+  while kill -0 "$program" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { kill -9 "$program"; fail "tessivane.exe did not end (hung)"; }
+    sleep 0.2
+  done
   local code=0
   wait "$program" || code=$?
   [ "$code" -eq 0 ] || fail "tessivane.exe exited with $code"
@@ -70,7 +77,30 @@ actual=$(tr -d '\r' <"$work/received.txt")
 [ "$actual" = "$expected" ] || fail "received [$actual], expected [$expected]"
 echo "received: $(echo "$actual" | tr '\n' '|')"
 
+echo "== Alt+? and Alt+/ open the About box"
+about_dismissed() { "$wine" "$windows" dismiss-about >"$work/about.txt" 2>/dev/null; }
+for key in '?' '/'; do
+  # The keyboard reaches the hidden main window once the tray menu has made it the foreground
+  # window: a right click on the icon, Esc, then the keys.
+  "$wine" "$windows" tray-menu 1000 740 || fail "the main window was not found"
+  sleep 0.5
+  "$wine" "$windows" escape
+  sleep 0.5
+  "$wine" "$windows" accelerator "$key" || fail "could not send Alt+$key"
+  wait_for 10 about_dismissed || fail "Alt+$key opened no About box"
+  grep -q "Tessivane, Version $(cat "$version_file")" "$work/about.txt" ||
+    fail "the About box said: $(cat "$work/about.txt")"
+done
+echo "About box: $(tr -d '\r' <"$work/about.txt" | tr '\n' '|')"
+
+echo "== 'Exit' ends the program cleanly and its ports go with it"
+"$wine" "$windows" exit || fail "the main window was not found"
+wait_exit
+wait_for 10 no_loopback || fail "ports outlived the program: $(ports)"
+
 echo "== WM_CLOSE ends the program cleanly and its ports go with it"
+start_program
+wait_for 30 loopback_present || fail "the loopback ports did not appear: $(ports)"
 stop_program
 wait_for 10 no_loopback || fail "ports outlived the program: $(ports)"
 

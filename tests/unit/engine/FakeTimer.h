@@ -3,17 +3,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "engine/MultimediaTimerApi.h"
 
 struct FakeTimer {
-    static inline std::atomic<int> begins{0}, ends{0}, sets{0}, kills{0};
+    static inline std::atomic<int> begins{0}, ends{0}, sets{0}, kills{0}, serves{0};
     static inline std::atomic<std::uint32_t> nextId{7};   // 0 makes timeSetEvent fail
     static inline std::atomic<std::uint32_t> now{1000};
     static inline TimerCallback callback = nullptr;
 
     static void reset() {
-        begins = ends = sets = kills = 0;
+        begins = ends = sets = kills = serves = 0;
         nextId = 7;
         now = 1000;
         callback = nullptr;
@@ -29,6 +30,7 @@ struct FakeTimer {
                 return nextId.load();
             },
             [](std::uint32_t) -> std::uint32_t { ++kills; return 0; },
+            [] { ++serves; std::this_thread::yield(); },
         };
         return table;
     }

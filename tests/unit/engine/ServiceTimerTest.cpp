@@ -1,6 +1,9 @@
 // The service timer's record against a stand-in multimedia timer.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "engine/ServiceTimer.h"
 #include "tests/unit/engine/FakeTimer.h"
 
@@ -72,4 +75,57 @@ TEST_F(ServiceTimerTest, ElapsedTimeWrapsInUnsigned32Bits) {
     FakeTimer::now = 0x10;
     FakeTimer::fire();
     EXPECT_EQ(lastElapsed, 0x20u);
+}
+
+namespace {
+
+std::atomic<bool> tickEntered{false};
+std::atomic<bool> releaseTick{false};
+bool blockingTick(std::uint32_t, std::uintptr_t) {
+    tickEntered = true;
+    while (!releaseTick.load()) std::this_thread::yield();
+    return false;
+}
+
+bool stoppingTick(std::uint32_t, std::uintptr_t) {
+    serviceTimer().stop();
+    ++ticks;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(ServiceTimerTest, StopWaitsForATickInProgressAndServesTheWaitingThreadMeanwhile) {
+    tickEntered = false;
+    releaseTick = false;
+    ASSERT_TRUE(serviceTimer().start(FakeTimer::api(), blockingTick));
+    std::thread timerThread([] { FakeTimer::fire(); });
+    while (!tickEntered.load()) std::this_thread::yield();
+
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        serviceTimer().stop();
+        stopped = true;
+    });
+    // The stop is under way: it keeps serving the waiting thread and does not return.
+    while (FakeTimer::serves.load() < 100) std::this_thread::yield();
+    EXPECT_FALSE(stopped.load());
+    EXPECT_TRUE(serviceTimer().running());
+
+    releaseTick = true;
+    stopper.join();
+    timerThread.join();
+    EXPECT_TRUE(stopped.load());
+    EXPECT_FALSE(serviceTimer().running());
+    EXPECT_EQ(FakeTimer::ends, 1);
+}
+
+TEST_F(ServiceTimerTest, StopFromInsideATickDoesNotWaitForItself) {
+    ASSERT_TRUE(serviceTimer().start(FakeTimer::api(), stoppingTick));
+    FakeTimer::fire();  // would never return if the stop waited for the tick it runs in
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(serviceTimer().running());
+    EXPECT_EQ(FakeTimer::ends, 1);
+    FakeTimer::fire();
+    EXPECT_EQ(ticks, 1);
 }

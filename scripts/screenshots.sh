@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# screenshots.sh: pictures of the tray program for the README, written to docs/. Wine lists no MIDI
+# outputs, so the pictures are taken with the UI test harness: the program's real windows, menu,
+# dialogs and resources on simulated outputs (tests/win32/ui/harness). It runs inside a Wine
+# desktop that has a taskbar with a notification area, on a virtual display.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh >/dev/null
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target tessivane_ui_harness program_windows >/dev/null
+
+build="$root/build/windows"
+harness="$build/tests/win32/ui/tessivane-ui-harness.exe"
+windows="$build/tests/e2e/program/program_windows.exe"
+wine=/usr/lib/wine/wine64
+export WINEPREFIX="$build/wineprefix-screenshots" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p docs
+
+xvfb_pid=""
+stop_all() {
+  "$wine" "$windows" exit >/dev/null 2>&1 || true
+  sleep 1
+  wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap stop_all EXIT
+for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || break; done
+Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$n"
+[ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot --init </dev/null >/dev/null 2>&1
+# Wine's own TrueType fonts (Debian's fonts-wine: Tahoma, and Marlett for the caption buttons and
+# check marks), where Wine looks for a Windows installation's fonts.
+cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# Every program of this prefix on one Wine desktop named "shell" (Wine gives that one a taskbar
+# with a notification area), so that the harness and the tool that drives it see each other.
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
+# Each run starts from the same choices.
+"$wine" reg delete 'HKCU\SOFTWARE\Velmora\Tessivane' /f >/dev/null 2>&1 || true
+
+win() { "$wine" "$windows" "$@" 2>/dev/null; }
+wait_for() {  # wait_for <seconds> <command...>
+  local deadline=$((SECONDS + $1)); shift
+  until "$@" >/dev/null; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.3; done
+}
+# shot <file> <left top width height>: the part of the screen around a window, with a margin.
+shot() {
+  local file=$1 left=$2 top=$3 width=$4 height=$5 margin=24
+  left=$((left > margin ? left - margin : 0)); top=$((top > margin ? top - margin : 0))
+  width=$((width + 2 * margin)); height=$((height + 2 * margin))
+  [ $((left + width)) -le 1024 ] || width=$((1024 - left))
+  [ $((top + height)) -le 768 ] || height=$((768 - top))
+  import -window root -crop "${width}x${height}+${left}+${top}" +repage "docs/$file"
+  echo "docs/$file"
+}
+
+export TESSIVANE_HARNESS_OUTPUTS="USB MIDI Interface|Synth Module|Synth Module|Drum Machine|Stage Piano"
+export TESSIVANE_HARNESS_CHOSEN="USB MIDI Interface|Synth Module (2)"
+"$wine" "$harness" </dev/null >/dev/null 2>&1 &
+wait_for 60 win exists || { import -window root /tmp/failed-shot.png; echo "the harness did not start" >&2; exit 1; }
+sleep 3
+
+# The tray menu, opened where a right click on the icon would open it.
+win tray-menu 1000 750
+wait_for 10 win menu-rect
+sleep 0.5
+read -r left top width height < <(win menu-rect | tr -d "\r")
+# With a piece of the desktop and the taskbar around it, where the icon is.
+shot tray-menu.png $((left - 120)) $((top - 60)) $((1024 - left + 120)) $((768 - top + 60))
+win escape
+sleep 0.5
+
+# shot_window <file> <title>: the window with this title, once it is there and drawn.
+shot_window() {
+  wait_for 10 win rect "$2"
+  sleep 1
+  read -r left top width height < <(win rect "$2" | tr -d "\r")
+  shot "$1" "$left" "$top" "$width" "$height"
+}
+
+win configure
+shot_window configure.png "Velmora Tessivane"
+win escape
+sleep 0.5
+
+win about
+shot_window about.png "About Velmora Tessivane"
+win dismiss-about >/dev/null

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The tray program on simulated outputs (the UI harness) under Wine. An engine error shows a box on
+# the engine's timer thread, owned by the hidden main window; the program must still end cleanly,
+# with exit code 0 and no process left, when it is told to exit while that box is up:
+# 1. WM_CLOSE to the main window, then the box dismissed;
+# 2. the tray menu's "Exit" (command 105), then the box dismissed;
+# 3. WM_CLOSE while a tick is under way that then raises the box (an error met just as the user
+#    exits);
+# 4. "Exit" while a Configure dialog is open.
+set -euo pipefail
+harness=$1 windows=$2
+wine=${WINE:-/usr/lib/wine/wine64}
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
+
+work="${BUILD_DIR:-$(dirname "$harness")/../../..}/e2e-ui-harness"
+rm -rf "$work" && mkdir -p "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+wait_for() {  # wait_for <seconds> <command...>
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
+}
+win() { "$wine" "$windows" "$@" 2>/dev/null; }
+window_exists() { win exists >/dev/null; }
+error_box_up() { win error-text >"$work/error.txt"; }
+harness_running() { [ -n "$program" ] && kill -0 "$program" 2>/dev/null; }
+# A harness process of this prefix (Wine names the process after the exe, cut to 15 characters).
+left_behind() {
+  local pid
+  for pid in $(pgrep -x "tessivane-ui-ha"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+
+program=""
+start_harness() {
+  "$wine" "$harness" </dev/null >"$work/harness.log" 2>&1 &
+  program=$!
+  wait_for 30 window_exists || fail "the harness did not start"
+}
+# Waits for the harness to end by itself; fails when it hangs or ends with another code.
+expect_clean_exit() {
+  local deadline=$((SECONDS + 20))
+  while harness_running; do
+    [ $SECONDS -lt $deadline ] || { kill -9 "$program"; fail "$1: the program did not end (hung)"; }
+    sleep 0.2
+  done
+  local code=0
+  wait "$program" || code=$?
+  program=""
+  [ "$code" -eq 0 ] || fail "$1: exit code $code"
+  ! left_behind || fail "$1: a harness process is left"
+}
+trap '[ -n "$program" ] && kill -9 "$program" 2>/dev/null; true' EXIT
+
+# A chosen output that is plugged in while the program runs and cannot be opened: the tick that
+# finds it reports the failure in an error box on the timer thread.
+export TESSIVANE_HARNESS_OUTPUTS="Synth Module"
+export TESSIVANE_HARNESS_LATER="Busy Synth"
+export TESSIVANE_HARNESS_FAIL_OPEN="Busy Synth"
+export TESSIVANE_HARNESS_CHOSEN="Busy Synth"
+
+for how in close exit; do
+  echo "== error box up, then '$how', then the box dismissed"
+  start_harness
+  win plug-later || fail "no harness control window"
+  wait_for 20 error_box_up || fail "no error box appeared"
+  echo "error box: $(tr -d '\r' <"$work/error.txt")"
+  win "$how" || fail "could not send '$how'"
+  sleep 1
+  harness_running || fail "$how: the program ended before its error box was dismissed"
+  win dismiss-error >/dev/null || fail "$how: the error box went away by itself"
+  expect_clean_exit "$how with an error box"
+done
+
+echo "== 'close' while a tick is under way, then the error box it raises dismissed"
+export TESSIVANE_HARNESS_SLOW_OPEN="Busy Synth"
+start_harness
+win plug-later || fail "no harness control window"
+sleep 0.5  # the tick that found the output is in its first, slow open now
+win close || fail "could not send close"
+wait_for 20 error_box_up || fail "close during a tick: no error box appeared (hung?)"
+harness_running || fail "close during a tick: the program ended before its error box was dismissed"
+win dismiss-error >/dev/null || fail "close during a tick: the error box went away by itself"
+expect_clean_exit "close during a tick"
+unset TESSIVANE_HARNESS_SLOW_OPEN
+
+echo "== 'Exit' while a Configure dialog is open"
+unset TESSIVANE_HARNESS_LATER
+start_harness
+win configure
+configure_open() { win window "Velmora Tessivane"; }
+wait_for 20 configure_open || fail "the Configure dialog did not open"
+win exit || fail "could not send exit"
+expect_clean_exit "exit with the Configure dialog open"
+echo "PASS"

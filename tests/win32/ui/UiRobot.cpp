@@ -1,0 +1,294 @@
+#include "tests/win32/ui/UiRobot.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "ui/resource.h"
+
+namespace robot {
+
+namespace {
+
+int const kPollMs = 10;
+
+struct WindowQuery {
+    char const* title;
+    char const* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM lParam) {
+    auto* query = reinterpret_cast<WindowQuery*>(lParam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    char text[256] = {};
+    char className[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    GetClassNameA(window, className, sizeof className);
+    if ((query->title == nullptr || std::string(text) == query->title) &&
+        (query->className == nullptr || std::string(className) == query->className)) {
+        query->found.push_back(window);
+    }
+    return TRUE;
+}
+
+// Closes what a failed script left open: dialogs and message boxes, and menus.
+void cancelEverything() {
+    if (!windowsTitled(nullptr, "#32768").empty()) {
+        pressKey(VK_ESCAPE);
+    }
+    for (HWND dialog : windowsTitled(nullptr, "#32770")) {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+void pumpUntil(std::atomic<bool> const& done, HACCEL accelerators) {
+    for (;;) {
+        bool const last = done.load();  // one more round after the script ended, for what it posted
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        if (last) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
+    }
+}
+
+}  // namespace
+
+void playWhile(std::function<void()> const& onUiThread, std::function<void()> const& script) {
+    std::atomic<bool> scriptDone{false};
+    std::atomic<bool> uiDone{false};
+    std::thread player([&] {
+        script();
+        scriptDone = true;
+        // Until this thread's user-interface work is over, whatever the script left open (after a
+        // failure, say) is cancelled again and again, so nothing waits for a user who is gone.
+        while (!uiDone.load()) {
+            cancelEverything();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    onUiThread();
+    HACCEL const accelerators =
+        LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_TESSIVANE));
+    pumpUntil(scriptDone, accelerators);
+    uiDone = true;
+    player.join();
+}
+
+void play(std::function<void()> const& script) {
+    playWhile([] {}, script);
+}
+
+std::vector<HWND> windowsTitled(char const* title, char const* className) {
+    WindowQuery query{title, className, {}};
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+bool waitUntil(std::function<bool()> const& condition, int milliseconds) {
+    auto const deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    return true;
+}
+
+HWND waitForWindow(char const* title, char const* className, int milliseconds) {
+    HWND found = nullptr;
+    waitUntil([&] {
+        std::vector<HWND> const windows = windowsTitled(title, className);
+        found = windows.empty() ? nullptr : windows.front();
+        return found != nullptr;
+    }, milliseconds);
+    return found;
+}
+
+HWND waitForMenu(int milliseconds) { return waitForWindow(nullptr, "#32768", milliseconds); }
+
+bool waitUntilGone(HWND window, int milliseconds) {
+    return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, milliseconds);
+}
+
+void clickAt(POINT screenPoint) {
+    SetCursorPos(screenPoint.x, screenPoint.y);
+    INPUT buttons[2] = {};
+    buttons[0].type = buttons[1].type = INPUT_MOUSE;
+    buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, buttons, sizeof(INPUT));
+}
+
+void pressKey(WORD virtualKey) {
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = virtualKey;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+}
+
+HWND focusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+std::vector<TreeItem> treeItems(HWND tree) {
+    std::vector<TreeItem> items;
+    auto handle = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    while (handle != nullptr) {
+        TreeItem entry;
+        entry.handle = handle;
+        char text[260] = {};
+        TVITEMA item = {};
+        item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_STATE | TVIF_HANDLE;
+        item.hItem = handle;
+        item.stateMask = TVIS_STATEIMAGEMASK;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        entry.text = text;
+        entry.stateImage = (item.state & TVIS_STATEIMAGEMASK) >> 12;
+        entry.param = item.lParam;
+        wchar_t wide[260] = {};
+        TVITEMW wideItem = {};
+        wideItem.mask = TVIF_TEXT | TVIF_HANDLE;
+        wideItem.hItem = handle;
+        wideItem.pszText = wide;
+        wideItem.cchTextMax = 260;
+        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&wideItem));
+        entry.wideText = wide;
+        items.push_back(entry);
+        handle = reinterpret_cast<HTREEITEM>(
+            SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(handle)));
+    }
+    return items;
+}
+
+TreeItem const* findItem(std::vector<TreeItem> const& items, std::string const& text) {
+    for (TreeItem const& item : items) {
+        if (item.text == text) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The first point left of the item's text, on its middle line, that the tree's own hit test
+// puts on the state icon (the check box).
+POINT pointWith(HWND tree, HTREEITEM item, UINT wantedFlags) {
+    // TVM_GETITEMRECT takes the item in the rectangle's place.
+    union {
+        RECT rect;
+        HTREEITEM item;
+    } in = {};
+    in.item = item;
+    SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&in.rect));
+    RECT const textRect = in.rect;
+    POINT point = {(textRect.left + textRect.right) / 2, (textRect.top + textRect.bottom) / 2};
+    if (wantedFlags == TVHT_ONITEMSTATEICON) {
+        for (int x = textRect.left - 1; x >= 0; --x) {
+            TVHITTESTINFO hit = {};
+            hit.pt = {x, point.y};
+            SendMessageA(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+            if (hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON)) {
+                point.x = x - 3;  // well inside the box, away from its right edge
+                break;
+            }
+        }
+    }
+    ClientToScreen(tree, &point);
+    return point;
+}
+
+}  // namespace
+
+POINT checkBoxPoint(HWND tree, HTREEITEM item) { return pointWith(tree, item, TVHT_ONITEMSTATEICON); }
+POINT textPoint(HWND tree, HTREEITEM item) { return pointWith(tree, item, TVHT_ONITEMLABEL); }
+
+UINT clickCheckBox(HWND tree, std::string const& text) {
+    std::vector<TreeItem> const items = treeItems(tree);
+    TreeItem const* item = findItem(items, text);
+    EXPECT_NE(item, nullptr) << text;
+    if (item == nullptr) {
+        return 0;
+    }
+    UINT const before = item->stateImage;
+    HTREEITEM const handle = item->handle;
+    clickAt(checkBoxPoint(tree, handle));
+    bool const toggled = waitUntil([&] {
+        for (TreeItem const& now : treeItems(tree)) {
+            if (now.handle == handle) return now.stateImage != before;
+        }
+        return false;
+    });
+    EXPECT_TRUE(toggled) << "the box of " << text << " did not toggle";
+    return toggled ? before : 0;
+}
+
+bool hasClientSize(HWND dialog, int width, int height) {
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    RECT expected = {0, 0, width, height};
+    MapDialogRect(dialog, &expected);
+    return client.right == expected.right && client.bottom == expected.bottom;
+}
+
+std::vector<MenuItem> menuItems(HWND menuWindow) {
+    std::vector<MenuItem> items;
+    auto const menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+    int const count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        MenuItem item;
+        char text[128] = {};
+        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        item.text = text;
+        item.id = GetMenuItemID(menu, i);
+        item.flags = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) &
+                     (MF_GRAYED | MF_CHECKED | MF_SEPARATOR);
+        items.push_back(item);
+    }
+    return items;
+}
+
+namespace {
+
+BOOL CALLBACK collectStatic(HWND child, LPARAM lParam) {
+    char className[32] = {};
+    GetClassNameA(child, className, sizeof className);
+    bool const isIcon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+    if (std::string(className) == "Static" && !isIcon) {
+        char text[512] = {};
+        GetWindowTextA(child, text, sizeof text);
+        reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(text);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::string> staticTexts(HWND window) {
+    std::vector<std::string> texts;
+    EnumChildWindows(window, collectStatic, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+}  // namespace robot

@@ -1,0 +1,73 @@
+// Plays the user against the program's real windows inside the test process. The user-interface
+// thread (the test's main thread) keeps pumping messages, so modal dialogs, menus and message
+// boxes run as they do in the program; the robot runs on a thread of its own, finds those windows,
+// reads them and clicks, types and closes them. Every wait is bounded: a window that never comes
+// fails the test instead of hanging it.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace robot {
+
+// Runs `script` on a robot thread while this thread pumps messages (translating the program's
+// accelerators as its message loop does) until the script has returned. Whatever the script left
+// open is cancelled before this returns.
+void play(std::function<void()> const& script);
+// The same, but this thread runs `onUiThread` (which may block in a modal loop of its own).
+void playWhile(std::function<void()> const& onUiThread, std::function<void()> const& script);
+
+// Top-level windows of this process with that title (and class, when given), newest first.
+std::vector<HWND> windowsTitled(char const* title, char const* className = nullptr);
+// Waits up to `milliseconds` for a window; null if none came.
+HWND waitForWindow(char const* title, char const* className = nullptr, int milliseconds = 10000);
+HWND waitForMenu(int milliseconds = 10000);
+// Waits until `condition` holds; false if it did not within the time.
+bool waitUntil(std::function<bool()> const& condition, int milliseconds = 10000);
+bool waitUntilGone(HWND window, int milliseconds = 10000);
+
+// Real input: the cursor moves there and the button goes down and up; keys are pressed and
+// released.
+void clickAt(POINT screenPoint);
+void pressKey(WORD virtualKey);
+
+// The focus window of the user-interface thread.
+HWND focusOf(HWND window);
+
+struct TreeItem {
+    HTREEITEM handle = nullptr;
+    std::string text;         // as the narrow-character tree gives it back
+    std::wstring wideText;    // as the tree shows it
+    UINT stateImage = 0;      // 1 unchecked, 2 checked
+    LPARAM param = 0;
+};
+std::vector<TreeItem> treeItems(HWND tree);
+TreeItem const* findItem(std::vector<TreeItem> const& items, std::string const& text);
+// Screen points on an item: inside its check box, and on its text.
+POINT checkBoxPoint(HWND tree, HTREEITEM item);
+POINT textPoint(HWND tree, HTREEITEM item);
+
+// Clicks the check box of the item with this text and waits until the tree has toggled it, which it
+// does after the dialog has handled the click. Returns the state image from before the click (0
+// when there is no such item or the box did not toggle; the failure is recorded).
+UINT clickCheckBox(HWND tree, std::string const& text);
+
+// Whether a dialog's client area measures width by height in its dialog units.
+bool hasClientSize(HWND dialog, int width, int height);
+
+// Menu items as shown: text, command id and state flags (MF_GRAYED, MF_CHECKED, MF_SEPARATOR).
+struct MenuItem {
+    std::string text;
+    UINT id = 0;
+    UINT flags = 0;
+};
+std::vector<MenuItem> menuItems(HWND menuWindow);
+
+// Texts of a dialog's or message box's static controls (icons left out), in window order.
+std::vector<std::string> staticTexts(HWND window);
+
+}  // namespace robot

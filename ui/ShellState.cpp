@@ -1,0 +1,6 @@
+#include "ui/ShellState.h"
+
+ShellState& shell() {
+    static ShellState state;
+    return state;
+}
