@@ -16,5 +16,7 @@ std::uint32_t const kMaxSysexLength = 0xFFFF;
 
 char const* const kErrorTimerStart = "Error: could not start MIDI thread.";
 char const* const kErrorRequestRefused = "Error: could not process MIDI port disable request.";
+// Followed by the port's name in quotation marks and a full stop.
+char const* const kErrorPortNotCreated = "Error: could not create the virtual MIDI port";
 char const* const kErrorDriverMissing =
     "Error: could not load teVirtualMIDI64.dll. The teVirtualMIDI driver is required.";

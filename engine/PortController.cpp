@@ -74,9 +74,19 @@ bool PortController::initialize(Hooks const& hooks) {
     } catch (std::exception const& error) {
         report(error.what());
     }
-    if (createLoopback_ && !tryEnqueue(PortRequest{kLoopbackId, kLoopbackName, true})) {
-        report(kErrorRequestRefused);
+    if (createLoopback_) {
+        bool queued = false;
+        try {
+            queued = tryEnqueue(PortRequest{kLoopbackId, kLoopbackName, true});
+        } catch (std::exception const&) {
+            // Out of memory for the request: refused like a full queue.
+        }
+        if (!queued) {
+            report(kErrorRequestRefused);
+        }
     }
+    // Like every tick of the timer, the first one lets no exception out (serviceTick's own
+    // last-resort catch), so nothing that goes wrong while building an entry ends the program.
     serviceTick();
     if (startServiceTimer()) {
         return true;
@@ -133,8 +143,8 @@ PortEntry* PortController::findEntry(char const* name) const {
 void reportError(char const* text) { PortController::instance().report(text); }
 
 bool runServiceTick(std::uint32_t, std::uintptr_t) {
-    // An exception must never leave the timer's thread; the tick catches what its dependencies
-    // throw, this only guards against the unforeseen.
+    // An exception must never leave the timer's thread; the tick has its own last-resort catch,
+    // this one also covers obtaining the instance.
     try {
         return PortController::instance().serviceTick();
     } catch (...) {

@@ -6,9 +6,11 @@
 //   tryEnqueue(), publishedOutputs(), stopServiceTimer(), and teardown at process exit.
 // - Multimedia timer thread: every later serviceTick(), one after another, never overlapping.
 // - Driver threads: forward() through onPortData(), for the entry the driver hands back.
-// The tick and forwarding meet only at each entry's in-flight counter and closing flag; the user
-// interface and the tick meet at the single-producer single-consumer request queue and at the
-// published output list, which the tick rebuilds under a lock that readers take to copy it.
+// The tick and forwarding meet only at each entry's in-flight counter and closing flag; forwarding
+// calls into one entry meet at its send lock, held around the send alone; the user interface and
+// the tick meet at the single-producer single-consumer request queue and at the published output
+// list, which the tick rebuilds under a lock that readers take to copy it. A tick that reports an
+// error does so at its end, on its own thread, and the error hook may block it (the error box).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,8 @@ public:
     struct Hooks {
         PortsChangedHook portsChanged = nullptr;
         ErrorHook error = nullptr;
+        // Asked for the stored choices by a tick that needs them: one whose scan found the output
+        // list changed. A quiet tick does not ask.
         DefaultPortsHook defaultPorts = nullptr;
     };
 
@@ -63,7 +67,7 @@ public:
     bool initialize(Hooks const& hooks);
     void installHooks(Hooks const& hooks) { hooks_ = hooks; }
 
-    // One run of the engine's worker; true when it rebuilt the published output list.
+    // One run of the engine's worker; true when it rebuilt the published output list. Never throws.
     bool serviceTick();
 
     bool startServiceTimer();
@@ -89,10 +93,17 @@ public:
 private:
     friend class ServiceTickAccess;
 
+    bool runTick();
+    // The default-port names of this tick, read through the hook on first use within the tick.
+    std::vector<std::string> const& storedChoices();
+    // Errors met during a tick are reported at its end, after publishing and notifying.
+    void deferReport(char const* text);
+    void reportPendingErrors();
+
     // Scan and naming.
     void scanOutputs(std::vector<OutputInfo>& rows);
     bool matchesLoopbackName(std::string const& name) const;
-    bool changeTest(std::vector<OutputInfo> const& rows, std::vector<std::string> const& chosen);
+    bool changeTest(std::vector<OutputInfo> const& rows);
     void reconcile(std::vector<OutputInfo> const& rows, std::vector<std::string> const& chosen);
     void reopenByFallbackScan(PortEntry& entry, std::string const& chosenName);
     void publish(std::vector<OutputInfo> const& rows);
@@ -129,6 +140,8 @@ private:
     // Scratch space reused by every tick so the steady state does not reallocate.
     std::vector<OutputInfo> rows_;
     std::vector<std::string> chosen_;
+    bool chosenRead_ = false;
+    std::vector<std::string> pendingErrors_;
 };
 
 // Hands a message to the process-wide instance's error hook.

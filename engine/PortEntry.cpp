@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/CpuPause.h"
+#include "engine/ForwardingDrain.h"
 #include "engine/PortController.h"
 
 bool PortEntry::hasName(char const* other) const {
@@ -28,13 +28,12 @@ void PortController::forward(PortEntry* entry, std::uint8_t const* bytes, std::u
         if (entry->loopback) {
             entry->driver->sendData(entry->firstPort.get(), const_cast<std::uint8_t*>(bytes), length);
         } else if (entry->outputOpen()) {
-            entry->sendLock.lock();
+            SendLockGuard const serialised(entry->sendLock);
             try {
                 entry->output->sendMessage(bytes, length);
             } catch (...) {
                 // Data path: a failed send loses this message and nothing else.
             }
-            entry->sendLock.unlock();
         }
     }
     // Lowered on every path: the close sequence waits for it to reach 0.
@@ -44,9 +43,7 @@ void PortController::forward(PortEntry* entry, std::uint8_t const* bytes, std::u
 void runOutputCloseSequence(PortEntry& entry) {
     // Set before the wait: pairs with forward(), which raises the counter before testing the flag.
     entry.closing.set();
-    while (entry.inFlight.load(std::memory_order_seq_cst) != 0) {
-        cpuPause();
-    }
+    waitUntilNoForwardingCall(entry.inFlight);
     entry.output->closePort();
     entry.closing.clear();
 }
@@ -56,9 +53,7 @@ void retirePorts(PortEntry& entry) {
     // on forward() drops everything and touches only the entry's counter and flag; calls already
     // past the test are waited out. Then the ports go, after which the driver calls nothing.
     entry.closing.set();
-    while (entry.inFlight.load(std::memory_order_seq_cst) != 0) {
-        cpuPause();
-    }
+    waitUntilNoForwardingCall(entry.inFlight);
     entry.firstPort.reset();
     entry.secondPort.reset();
 }

@@ -6,7 +6,8 @@
 // - forward() runs on the driver's threads, any number at once, for the entry it is given. It reads
 //   the closing flag, the in-flight counter, the loopback flag, the output connection and the first
 //   virtual port; the fields it reads are written before the entry's ports exist, except the
-//   connection's open state, which the connection makes safe to read (see MidiOutput.h).
+//   connection's open state, which the connection makes safe to read (see MidiOutput.h). Sends on
+//   the connection are serialised by the entry's send lock.
 #pragma once
 
 #include <atomic>

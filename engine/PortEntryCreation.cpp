@@ -1,6 +1,7 @@
 // Creation of port entries: an entry is listed complete (name, both virtual ports and, for a
 // hardware entry, its output connection) or not at all, with nothing left behind.
 #include <cstring>
+#include <string>
 
 #include "engine/EngineTexts.h"
 #include "engine/PortController.h"
@@ -25,6 +26,10 @@ VirtualPort createPort(VirtualMidiDriver const& driver, PortEntry& entry, char c
                                                      kMaxSysexLength, flags));
 }
 
+std::string portCreationError(PortEntry const& entry, char const* suffix) {
+    return std::string(kErrorPortNotCreated) + " \"" + portNameUtf8(entry.name.get(), suffix) + "\".";
+}
+
 std::uint32_t const kWrittenByApplications = kVirtualMidiParseRx | kVirtualMidiRxOnly;  // 5
 std::uint32_t const kReadByApplications = kVirtualMidiParseTx | kVirtualMidiTxOnly;     // 10
 
@@ -38,7 +43,7 @@ PortEntry* PortController::createHardwareEntry(char const* name) {
     try {
         entry->output = deps_.outputs->create(backEnd_, kClientName);
     } catch (std::exception const& error) {
-        report(error.what());
+        deferReport(error.what());
         return nullptr;
     }
     return addPorts(std::move(entry), {kMidiPortSuffix, kWrittenByApplications},
@@ -63,14 +68,37 @@ std::unique_ptr<PortEntry> PortController::newEntry(char const* name, bool loopb
 }
 
 PortEntry* PortController::addPorts(std::unique_ptr<PortEntry> entry, PortKind first, PortKind second) {
+    // However this ends without listing the entry (a port not made, or an exception from the name
+    // conversion or the list), a port that was made may already carry data: it is retired (flag,
+    // drain, then shut down and close) before the entry goes.
+    struct RetireUnlessListed {
+        PortEntry* entry;
+        ~RetireUnlessListed() {
+            if (entry != nullptr) {
+                retirePorts(*entry);
+            }
+        }
+    } retire{entry.get()};
+
     // Both are attempted, so the failure of either leaves the same outcome.
     entry->firstPort = createPort(deps_.driver, *entry, first.suffix, first.flags);
     entry->secondPort = createPort(deps_.driver, *entry, second.suffix, second.flags);
     if (!entry->firstPort || !entry->secondPort) {
-        // The port that was made may already carry data: retire it before the entry goes.
+        bool const firstMade = static_cast<bool>(entry->firstPort);
+        bool const secondMade = static_cast<bool>(entry->secondPort);
         retirePorts(*entry);
+        retire.entry = nullptr;
+        // Said, not silent: the user would otherwise see an output that never gets its ports
+        // (a name another program already uses, say).
+        if (!firstMade) {
+            deferReport(portCreationError(*entry, first.suffix).c_str());
+        }
+        if (!secondMade) {
+            deferReport(portCreationError(*entry, second.suffix).c_str());
+        }
         return nullptr;
     }
     entries_.push_back(std::move(entry));
+    retire.entry = nullptr;
     return entries_.back().get();
 }

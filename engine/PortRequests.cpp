@@ -80,7 +80,7 @@ bool PortController::carryOutEnableRequest(PortRequest const& request) {
     try {
         entry->output->openPort(index, kOpenPortName);
     } catch (std::exception const& error) {
-        report(error.what());
+        deferReport(error.what());
     }
     return true;
 }

@@ -16,17 +16,30 @@ bool contains(std::vector<std::string> const& names, std::string const& name) {
 }  // namespace
 
 bool PortController::serviceTick() {
+    try {
+        return runTick();
+    } catch (...) {
+        // Last resort, for what the dependencies' own catches do not cover (out of memory while
+        // building the rows or an entry): this tick is given up and the next starts afresh.
+        // Nothing may leave a tick: it runs on the timer's thread, or inside initialize().
+        rows_.clear();
+        chosen_.clear();
+        pendingErrors_.clear();
+        return false;
+    }
+}
+
+bool PortController::runTick() {
     if (!enumeration_) {
         return false;
     }
-    scanOutputs(rows_);
+    pendingErrors_.clear();
     chosen_.clear();
-    if (hooks_.defaultPorts != nullptr) {
-        hooks_.defaultPorts(&chosen_);
-    }
+    chosenRead_ = false;
+    scanOutputs(rows_);
     bool result = false;
-    if (changeTest(rows_, chosen_)) {
-        reconcile(rows_, chosen_);
+    if (changeTest(rows_)) {
+        reconcile(rows_, storedChoices());
         result = true;
     } else {
         result = drainRequests();
@@ -39,7 +52,35 @@ bool PortController::serviceTick() {
     if (result && hooks_.portsChanged != nullptr) {
         hooks_.portsChanged();
     }
+    // Only now: an error box blocks this thread until it is dismissed, and by then every output
+    // that could be opened is open, published and announced.
+    reportPendingErrors();
     return result;
+}
+
+std::vector<std::string> const& PortController::storedChoices() {
+    // Only the change test (when the list grew) and reconciliation use the stored choices, so a
+    // quiet tick never reads them; a tick that does reads them once, after its scan, as fresh as
+    // reading them on every tick would.
+    if (!chosenRead_) {
+        chosenRead_ = true;
+        if (hooks_.defaultPorts != nullptr) {
+            hooks_.defaultPorts(&chosen_);
+        }
+    }
+    return chosen_;
+}
+
+void PortController::deferReport(char const* text) { pendingErrors_.emplace_back(text); }
+
+void PortController::reportPendingErrors() {
+    // Taken out first: the error box runs a message loop, and nothing it leads to may meet a list
+    // that is being walked.
+    std::vector<std::string> errors;
+    errors.swap(pendingErrors_);
+    for (std::string const& text : errors) {
+        report(text.c_str());
+    }
 }
 
 bool PortController::matchesLoopbackName(std::string const& name) const {
@@ -74,8 +115,7 @@ void PortController::scanOutputs(std::vector<OutputInfo>& rows) {
     }
 }
 
-bool PortController::changeTest(std::vector<OutputInfo> const& rows,
-                                std::vector<std::string> const& chosen) {
+bool PortController::changeTest(std::vector<OutputInfo> const& rows) {
     std::size_t const n = rows.size();
     std::size_t const p = published_.size();
     bool changed = n != p;
@@ -84,6 +124,7 @@ bool PortController::changeTest(std::vector<OutputInfo> const& rows,
     }
     // Entries for chosen outputs are made only when the list grew (first tick, a device plugged).
     if (n > p) {
+        std::vector<std::string> const& chosen = storedChoices();
         for (OutputInfo const& row : rows) {
             if (contains(chosen, row.uniqueName) && findEntry(row.uniqueName.c_str()) == nullptr) {
                 createHardwareEntry(row.uniqueName.c_str());
@@ -141,7 +182,7 @@ void PortController::reopenByFallbackScan(PortEntry& entry, std::string const& c
             try {
                 entry.output->openPort(row.index, kOpenPortName);
             } catch (std::exception const& error) {
-                report(error.what());
+                deferReport(error.what());
             }
             return;
         }

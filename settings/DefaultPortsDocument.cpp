@@ -1,9 +1,12 @@
 #include "settings/DefaultPortsDocument.h"
 
 #include "settings/JsonHandles.h"
+#include "settings/JsonParsing.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -49,7 +52,14 @@ bool hasForeignShape(cJSON* document) {
 }
 
 std::optional<std::string> addName(char const* storedText, char const* name) {
-    JsonDocument document(storedText ? cJSON_Parse(storedText) : nullptr);
+    ParsedText parsed;
+    if (storedText) {
+        parsed = parseStoredText(storedText);
+    }
+    if (parsed.outOfMemory) {
+        return std::nullopt;  // the stored names may be fine: starting over would lose them
+    }
+    JsonDocument document = std::move(parsed.document);
     if (document && hasForeignShape(document.get())) {
         return std::nullopt;
     }
@@ -96,7 +106,7 @@ std::optional<std::string> removeName(char const* storedText, char const* name) 
     if (!storedText) {
         return std::nullopt;
     }
-    JsonDocument document(cJSON_Parse(storedText));
+    JsonDocument const document = parseStoredText(storedText).document;
     cJSON* ports = portsArray(document.get());
     if (!ports) {
         return std::nullopt;
@@ -121,8 +131,11 @@ std::vector<std::string> storedPortNames(char const* storedText) {
     if (!storedText) {
         return names;
     }
-    JsonDocument document(cJSON_Parse(storedText));
-    cJSON const* ports = portsArray(document.get());
+    ParsedText const parsed = parseStoredText(storedText);
+    if (parsed.outOfMemory) {
+        throw std::bad_alloc();
+    }
+    cJSON const* ports = portsArray(parsed.document.get());
     if (!ports) {
         return names;
     }
@@ -139,10 +152,11 @@ std::optional<std::string> textAfterAddingPort(char const* storedText, char cons
     if (!name) {
         return std::nullopt;
     }
+    useRecordingJsonAllocator();
     try {
         return addName(storedText, name);
-    } catch (std::bad_alloc const&) {
-        return std::nullopt;  // out of memory: the stored names stay as they are
+    } catch (std::exception const&) {
+        return std::nullopt;  // out of memory (or no lock): the stored names stay as they are
     }
 }
 
@@ -150,9 +164,10 @@ std::optional<std::string> textAfterRemovingPort(char const* storedText, char co
     if (!name) {
         return std::nullopt;
     }
+    useRecordingJsonAllocator();
     try {
         return removeName(storedText, name);
-    } catch (std::bad_alloc const&) {
+    } catch (std::exception const&) {
         return std::nullopt;
     }
 }

@@ -13,12 +13,13 @@ inline constexpr std::size_t kDefaultPortsMaxBytes = 8192;
 
 // The names that a stored text lists, first to last, duplicates included. A text that does not
 // parse, or does not have the document's shape, lists none; array elements that are not strings
-// are skipped. Only running out of memory throws (std::bad_alloc).
+// are skipped. Only running out of memory throws (std::bad_alloc), also when it stopped the parse.
 std::vector<std::string> storedPortNames(char const* storedText);
 
 // The text to store after the user ticked `name`, or nothing when the stored value must stay as it
-// is (the name is already there, the document has a shape we do not understand, or the result
-// would not fit). `storedText` is null when no value is stored.
+// is (the name is already there, the document has a shape we do not understand, the result would
+// not fit, or memory ran out: only text that is not JSON at all is replaced by a fresh document).
+// `storedText` is null when no value is stored.
 std::optional<std::string> textAfterAddingPort(char const* storedText, char const* name);
 
 // The text to store after the user unticked `name`, or nothing when the stored value must stay

@@ -1,6 +1,7 @@
 #include "midi_output/fake_bus/FakeDeviceBus.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 
@@ -37,6 +38,8 @@ struct FakeDeviceBus::State {
     std::map<std::string, std::pair<int, std::string>> lastOpen;  // name -> index, port name
     int violations = 0;
     int live = 0;
+    std::uint64_t sends = 0;
+    std::uint64_t lostSends = 0;
 
     std::shared_ptr<Device> deviceAt(unsigned index) const {
         if (index >= devices.size()) {
@@ -129,8 +132,11 @@ public:
         if (length == 0 || (length > 3 && bytes[0] != 0xF0)) {
             return;
         }
+        ++state_->sends;
         if (device->plugged) {
             device->received.emplace_back(state_->nextSequence++, Message(bytes, bytes + length));
+        } else {
+            ++state_->lostSends;
         }
     }
 
@@ -301,6 +307,35 @@ std::vector<FakeDeviceBus::Message> FakeDeviceBus::receivedAt(unsigned index) co
         messages.push_back(entry.second);
     }
     return messages;
+}
+
+std::vector<FakeDeviceBus::Message> FakeDeviceBus::takeReceived(std::string const& name) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::vector<std::pair<std::uint64_t, Message>> merged;
+    for (auto const& device : state_->allDevices) {
+        if (device->name == name) {
+            std::move(device->received.begin(), device->received.end(), std::back_inserter(merged));
+            device->received.clear();
+        }
+    }
+    std::sort(merged.begin(), merged.end(),
+              [](auto const& a, auto const& b) { return a.first < b.first; });
+    std::vector<Message> messages;
+    messages.reserve(merged.size());
+    for (auto& entry : merged) {
+        messages.push_back(std::move(entry.second));
+    }
+    return messages;
+}
+
+std::uint64_t FakeDeviceBus::sendCount() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->sends;
+}
+
+std::uint64_t FakeDeviceBus::lostSendCount() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->lostSends;
 }
 
 void FakeDeviceBus::clearReceived() {

@@ -68,6 +68,12 @@ public:
     // Messages that reached the device plugged at index now; throws std::out_of_range.
     std::vector<Message> receivedAt(unsigned index) const;
     void clearReceived();
+    // The same as received(name), and forgets those messages (long runs check them as they go).
+    std::vector<Message> takeReceived(std::string const& name);
+    // Sends that reached a device (an open output, no violation), and those of them that were lost
+    // because the device had been unplugged.
+    std::uint64_t sendCount() const;
+    std::uint64_t lostSendCount() const;
     // Output objects created so far, and the back end and client name of the last one.
     int createdCount() const;
     std::uint32_t lastBackEnd() const;

@@ -21,14 +21,13 @@ unsigned RtMidiOutput::portCount() {
 }
 
 std::string RtMidiOutput::portName(unsigned index) {
-    // WinMM only warns about an invalid index and returns an empty name, which would pass for a
-    // device; the seam promises an exception instead.
-    if (index >= output_->getPortCount()) {
-        throw std::out_of_range("MIDI output index " + std::to_string(index) + " is no longer valid");
-    }
+    // RtMidi's WinMM getPortName counts the devices itself and gives an empty name (with a warning
+    // on stderr) for an index that is no longer valid; only then is the count asked again, to tell
+    // a vanished device from one whose name is empty. The scan calls this for every device on
+    // every tick, so it asks WinMM for no count of its own on the usual path.
     std::string name = output_->getPortName(index);
     if (name.empty() && index >= output_->getPortCount()) {
-        throw std::out_of_range("MIDI output " + std::to_string(index) + " vanished");
+        throw std::out_of_range("MIDI output index " + std::to_string(index) + " is no longer valid");
     }
     return name;
 }

@@ -24,9 +24,13 @@ bool lookUp(HMODULE module, char const* function, Fn& target) {
 VirtualMidiBinding loadVirtualMidiLibrary(char const* fileName) {
     VirtualMidiBinding binding;
     std::wstring const wideName(fileName, fileName + std::char_traits<char>::length(fileName));
+    // Only from the program's own folder and System32, where the driver installs it: the default
+    // search order would also try the current folder and PATH, which a program started at logon
+    // does not control.
     // Never freed, so no RAII owner: the driver may call back on its own threads until the process
     // ends, and the module must stay mapped for that.
-    HMODULE module = LoadLibraryW(wideName.c_str());
+    HMODULE module = LoadLibraryExW(wideName.c_str(), nullptr,
+                                    LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module) {
         binding.error = std::string("Error: could not load ") + fileName +
                         ". Is the teVirtualMIDI driver installed?";

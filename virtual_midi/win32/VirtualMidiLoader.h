@@ -4,5 +4,6 @@
 
 #include "virtual_midi/VirtualMidiBinding.h"
 
-// fileName is plain ASCII (a DLL name). On failure the driver table is empty and error says why.
+// fileName is plain ASCII (a DLL name), looked for only in the program's folder and in System32.
+// On failure the driver table is empty and error says why.
 VirtualMidiBinding loadVirtualMidiLibrary(char const* fileName);

@@ -1,7 +1,9 @@
 // Data written into the virtual ports reaches the device whole, or is dropped while it is closed.
 #include "tests/unit/engine/EngineFixture.h"
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -99,4 +101,29 @@ TEST_F(ForwardingTest, CloseSequenceWaitsForASendInProgress) {
     EXPECT_FALSE(entry->closing.isSet());
     EXPECT_EQ(bus.received("Synth"), (std::vector<Bytes>{{0x90, 0x3C, 0x7F}}));
     EXPECT_EQ(bus.violations(), 0);
+}
+
+TEST_F(ForwardingTest, SendsThroughTheTwoPortsOfAnEntryNeverOverlap) {
+    // A long SysEx dump is on its way out through the MIDI port when a note arrives through the
+    // SysEx port on another driver thread: the note waits for the dump, it does not cut into it.
+    Bytes const dump{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    Bytes const note{0x90, 0x3C, 0x7F};
+    bus.blockSends("Synth");
+    auto midiPort = tessivane::SimulatedApplicationPort::open(u"Synth - MIDI");
+    auto sysexPort = tessivane::SimulatedApplicationPort::open(u"Synth - SysEx");
+    ASSERT_TRUE(midiPort && sysexPort);
+    ASSERT_TRUE(midiPort->write(dump));
+    while (bus.blockedSends() == 0) std::this_thread::yield();
+    ASSERT_TRUE(sysexPort->write(note));
+    PortEntry* entry = controller->findEntry("Synth");
+    while (entry->inFlight.load() < 2) std::this_thread::yield();  // the note is inside forward()
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(bus.received("Synth").empty());  // nothing passed the dump still being sent
+    EXPECT_EQ(bus.violations(), 0);
+
+    bus.releaseSends();
+    midiPort->flush();
+    sysexPort->flush();
+    EXPECT_EQ(bus.received("Synth"), (std::vector<Bytes>{dump, note}));
+    EXPECT_EQ(bus.violations(), 0);  // the fake output counts overlapping sends
 }

@@ -1,6 +1,8 @@
 // Unique names of repeated devices and the names of the virtual ports.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "engine/EngineTexts.h"
 #include "engine/OutputNames.h"
 #include "engine/PortName.h"
@@ -71,4 +73,43 @@ TEST(PortName, InvalidUtf8BecomesReplacementCharacters) {
     std::u16string const surrogate = utf8ToUtf16("\xED\xA0\x80");
     EXPECT_FALSE(surrogate.empty());
     EXPECT_EQ(surrogate.find_first_not_of(u'\uFFFD'), std::u16string::npos);
+}
+
+TEST(UniqueName, ACutNeverSplitsACharacter) {
+    // 26 ASCII bytes then "é" across the 27-byte cut: the character goes whole.
+    std::string const name = std::string(26, 'a') + "\xC3\xA9" + "xyz";
+    EXPECT_EQ(makeUniqueName(name, 1), std::string(26, 'a') + " (2)");
+    // At the 26-byte cut of two-digit numbers the same name keeps its 26 ASCII bytes.
+    EXPECT_EQ(makeUniqueName(name, 9), std::string(26, 'a') + " (10)");
+    // Bytes that are not a whole character are cut like any other byte.
+    std::string const broken = std::string(26, 'a') + "\xC3" + "xyz";
+    EXPECT_EQ(makeUniqueName(broken, 1), std::string(26, 'a') + "\xC3" + " (2)");
+}
+
+TEST(UniqueName, RepeatNumberIsRecognisedOnlyAsMakeUniqueNameWritesIt) {
+    EXPECT_EQ(uniqueNumberLength("Synth (2)"), 4u);
+    EXPECT_EQ(uniqueNumberLength("Synth (99)"), 5u);
+    EXPECT_EQ(uniqueNumberLength(" (10)"), 5u);
+    for (char const* plain : {"Synth", "Synth (1)", "Synth (0)", "Synth (07)", "Synth (100)",
+                              "Synth(2)", "Synth ()", "Synth (2", "(2)", "Synth (x)"}) {
+        EXPECT_EQ(uniqueNumberLength(plain), 0u) << plain;
+    }
+}
+
+TEST(PortName, RepeatedLongNamesKeepTheirNumberSoTheirPortsDiffer) {
+    std::string const name30(30, 'L');
+    std::string const second = makeUniqueName(name30, 1);  // 27 bytes + " (2)"
+    std::string const tenth = makeUniqueName(name30, 9);   // 26 bytes + " (10)"
+    EXPECT_EQ(portNameUtf8(name30, kMidiPortSuffix), std::string(24, 'L') + " - MIDI");
+    EXPECT_EQ(portNameUtf8(second, kMidiPortSuffix), std::string(20, 'L') + " (2) - MIDI");
+    EXPECT_EQ(portNameUtf8(second, kSysExPortSuffix), std::string(19, 'L') + " (2) - SysEx");
+    EXPECT_EQ(portNameUtf8(tenth, kMidiPortSuffix), std::string(19, 'L') + " (10) - MIDI");
+    EXPECT_EQ(portNameUtf8(tenth, kSysExPortSuffix).size(), 31u);
+    // Names that fit stay exactly as they were, number or not.
+    EXPECT_EQ(portNameUtf8("Synth (2)", kSysExPortSuffix), "Synth (2) - SysEx");
+    std::string const fits = std::string(20, 'F') + " (2)";  // 24 bytes: fits " - MIDI"
+    EXPECT_EQ(portNameUtf8(fits, kMidiPortSuffix), fits + " - MIDI");
+    // The cut before the number does not split a character either.
+    std::string const accented = std::string(19, 'a') + "\xC3\xA9" + "bcdefg (2)";
+    EXPECT_EQ(portNameUtf8(accented, kMidiPortSuffix), std::string(19, 'a') + " (2) - MIDI");
 }

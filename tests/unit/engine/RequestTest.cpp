@@ -111,7 +111,9 @@ TEST_F(RequestTest, EntryCreationFailuresLeaveNothingBehind) {
     EXPECT_FALSE(tick());
     EXPECT_EQ(controller->entryCount(), entries);
     EXPECT_FALSE(portExists(u"Synth - MIDI"));  // the first port was shut down and closed
-    EXPECT_TRUE(Recorded::errors.empty());      // a port that was not made is not reported
+    EXPECT_EQ(Recorded::errors,
+              (std::vector<std::string>{"Error: could not create the virtual MIDI port \"Synth - SysEx\"."}));
+    Recorded::errors.clear();
 
     tessivane::clearRefusedPortNames();
     bus.failCreate("out of handles");

@@ -1,6 +1,8 @@
 // The service tick against the fake device bus: scan, unique names, change test, reconciliation.
 #include "tests/unit/engine/EngineFixture.h"
 
+#include "simulated_driver/PortNameCodec.h"
+
 TEST_F(EngineTest, NoEnumerationConnectionMeansTheTickTouchesNothing) {
     controller = std::make_unique<PortController>(dependencies());
     controller->installHooks(Recorded::hooks());
@@ -57,9 +59,38 @@ TEST_F(EngineTest, QuietTicksPublishNothingAndCallNoHook) {
     start();
     tick();
     int const notices = Recorded::notices;
+    int const reads = Recorded::defaultPortCalls;
     for (int i = 0; i < 10; ++i) EXPECT_FALSE(tick());
     EXPECT_EQ(Recorded::notices, notices);
-    EXPECT_EQ(Recorded::defaultPortCalls, 12);  // the hook is asked on every tick
+    // Nothing changed, so nothing needed the stored choices.
+    EXPECT_EQ(Recorded::defaultPortCalls, reads);
+}
+
+TEST_F(EngineTest, StoredChoicesAreReadWhenTheListChangesAsTheyAreThen) {
+    bus.plug("Synth");
+    start();
+    tick();
+    EXPECT_EQ(Recorded::defaultPortCalls, 1);  // the first tick, which found the list grown
+    EXPECT_FALSE(enabled("Synth"));
+
+    // Another program (or the dialog) stored choices while the engine ran quietly.
+    Recorded::chosen = {"Synth", "Drums"};
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(tick());
+    bus.plug("Drums");
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(Recorded::defaultPortCalls, 2);  // once for the change tick
+    EXPECT_TRUE(enabled("Synth"));
+    EXPECT_TRUE(enabled("Drums"));
+
+    // Unticked elsewhere: closed at the next change, as if the choices had been read every tick.
+    Recorded::chosen = {"Drums"};
+    EXPECT_FALSE(tick());
+    EXPECT_TRUE(enabled("Synth"));  // nothing changed yet
+    bus.plug("Pads");
+    EXPECT_TRUE(tick());
+    EXPECT_FALSE(enabled("Synth"));
+    EXPECT_TRUE(enabled("Drums"));
+    EXPECT_EQ(Recorded::defaultPortCalls, 3);
 }
 
 TEST_F(EngineTest, UnplugClosesAllAndReopensTheRestAtTheirNewIndices) {
@@ -173,4 +204,62 @@ TEST_F(EngineTest, SkippedDeviceBelowAnOutputShiftsItsIndexUnnoticed) {
     EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "Synth", true}));
     EXPECT_FALSE(tick());
     EXPECT_FALSE(bus.isOpen("Synth"));
+}
+
+namespace {
+
+FakeDeviceBus* busToChange = nullptr;
+
+}  // namespace
+
+TEST_F(EngineTest, FallbackScanOpensTheOutputAtTheIndexItMovedTo) {
+    bus.plug("Synth");
+    busToChange = &bus;
+    PortController::Hooks hooks = Recorded::hooks();
+    // A device is plugged in below Synth after this tick's scan read the list: the open at the
+    // row's own index finds another device there, and the fallback scan finds Synth one further.
+    hooks.defaultPorts = [](std::vector<std::string>* names) {
+        names->push_back("Synth");
+        if (busToChange != nullptr) {
+            busToChange->plugAt(0, "Keys");
+            busToChange = nullptr;
+        }
+    };
+    controller = std::make_unique<PortController>(dependencies());
+    ASSERT_TRUE(controller->initialize(hooks));
+    EXPECT_TRUE(bus.isOpen("Synth"));
+    EXPECT_EQ(bus.lastOpenIndex("Synth"), 1);
+    EXPECT_FALSE(bus.isOpen("Keys"));
+    EXPECT_TRUE(Recorded::errors.empty());
+    EXPECT_TRUE(tick());  // the next tick sees the new list and publishes Synth where it is now
+    EXPECT_EQ(publishedNames(), (std::vector<std::string>{"Keys", "Synth"}));
+    EXPECT_EQ(published()[1].id, 1);
+    EXPECT_TRUE(enabled("Synth"));
+}
+
+TEST_F(EngineTest, TwoDevicesWithTheSameLongNameGetPortsOfTheirOwn) {
+    std::string const name(30, 'L');
+    std::string const second = std::string(27, 'L') + " (2)";
+    bus.plug(name);
+    bus.plug(name);
+    Recorded::chosen = {name, second};
+    start();
+    EXPECT_EQ(publishedNames(), (std::vector<std::string>{name, second}));
+    EXPECT_TRUE(enabled(name));
+    EXPECT_TRUE(enabled(second));
+    EXPECT_TRUE(portExists(tessivane::utf16FromUtf8(std::string(24, 'L') + " - MIDI")));
+    EXPECT_TRUE(portExists(tessivane::utf16FromUtf8(std::string(20, 'L') + " (2) - MIDI")));
+    EXPECT_TRUE(portExists(tessivane::utf16FromUtf8(std::string(19, 'L') + " (2) - SysEx")));
+    EXPECT_TRUE(Recorded::errors.empty());
+}
+
+TEST_F(EngineTest, PortsThatCannotBeCreatedAreReported) {
+    bus.plug("Synth");
+    Recorded::chosen = {"Synth"};
+    tessivane::refusePortName(u"Synth - MIDI");  // another program holds the name
+    start();
+    EXPECT_EQ(Recorded::errors,
+              (std::vector<std::string>{"Error: could not create the virtual MIDI port \"Synth - MIDI\"."}));
+    EXPECT_FALSE(enabled("Synth"));
+    EXPECT_FALSE(portExists(u"Synth - SysEx"));  // no half-made entry
 }

@@ -1,4 +1,5 @@
 #include "settings/DefaultPortsDocument.h"
+#include "settings/JsonParsing.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -178,6 +179,58 @@ TEST(TextAfterRemovingPort, LeavesAValueThatWouldPrintTooLongAsItIs) {
     stored += "]}";
     ASSERT_LT(stored.size() + 1, kDefaultPortsMaxBytes);
     EXPECT_EQ(textAfterRemovingPort(stored.c_str(), "A"), std::nullopt);
+}
+
+// Runs `operation` with every allocation limit from 0 until one lets it complete.
+template <class Operation>
+void withEveryAllocationLimit(Operation operation) {
+    for (long limit = 0; limit < 200; ++limit) {
+        limitJsonAllocationsOnThisThread(limit);
+        bool const done = operation(limit);
+        limitJsonAllocationsOnThisThread(-1);
+        if (done) {
+            return;
+        }
+    }
+    FAIL() << "never completed";
+}
+
+TEST(OutOfMemory, AnAddNeverLosesTheStoredNames) {
+    std::string const stored = R"({"ports":["A","B"],"x":{"y":[1,2]}})";
+    withEveryAllocationLimit([&](long limit) {
+        std::optional<std::string> const text = textAfterAddingPort(stored.c_str(), "C");
+        if (!text) {
+            return false;  // nothing written: the stored names stay
+        }
+        EXPECT_EQ(*text, R"({"ports":["A","B","C"],"x":{"y":[1,2]}})") << "with " << limit << " allocations";
+        return true;
+    });
+    // With no memory at all the parse fails: that is not text to start over from.
+    limitJsonAllocationsOnThisThread(0);
+    EXPECT_EQ(textAfterAddingPort(stored.c_str(), "C"), std::nullopt);
+    limitJsonAllocationsOnThisThread(-1);
+    // Text that is not JSON is still replaced.
+    EXPECT_THAT(textAfterAddingPort("not json", "C"), Optional(std::string(R"({"ports":["C"]})")));
+}
+
+TEST(OutOfMemory, ARemoveWritesAllOrNothing) {
+    std::string const stored = R"({"ports":["A","B","A"]})";
+    withEveryAllocationLimit([&](long) {
+        std::optional<std::string> const text = textAfterRemovingPort(stored.c_str(), "A");
+        if (!text) {
+            return false;
+        }
+        EXPECT_EQ(*text, R"({"ports":["B"]})");
+        return true;
+    });
+}
+
+TEST(OutOfMemory, LoadingSaysSoInsteadOfListingNothing) {
+    limitJsonAllocationsOnThisThread(1);
+    EXPECT_THROW(storedPortNames(kTwoNames.c_str()), std::bad_alloc);
+    limitJsonAllocationsOnThisThread(-1);
+    EXPECT_THAT(storedPortNames(kTwoNames.c_str()), ElementsAre("USB MIDI Interface", "Synth Module"));
+    EXPECT_THAT(storedPortNames("not json"), IsEmpty());
 }
 
 }  // namespace

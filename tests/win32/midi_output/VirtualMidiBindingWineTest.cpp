@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <string>
+
 TEST(VirtualMidiBinding, MissingDriverGivesAnErrorNamingTheDll) {
     VirtualMidiBinding const& binding = virtualMidiBinding();
     EXPECT_NE(binding.error.find("teVirtualMIDI64.dll"), std::string::npos) << binding.error;
@@ -30,4 +34,53 @@ TEST(VirtualMidiBinding, CompleteLibraryBindsAllFourEntryPoints) {
     EXPECT_EQ(binding.driver.shutdown(nullptr), 3);
     EXPECT_EQ(binding.driver.createPortEx2(u"x", nullptr, 0, 0, 0), nullptr);
     binding.driver.closePort(nullptr);
+}
+
+namespace {
+
+std::wstring exeFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD const length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::wstring currentFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD const length = GetCurrentDirectoryW(MAX_PATH, path);
+    return std::wstring(path, length);
+}
+
+}  // namespace
+
+TEST(VirtualMidiBinding, LooksNeitherInTheCurrentFolderNorOnPath) {
+    // A library that exists only in another folder, which is made the current one and put on PATH.
+    std::wstring const elsewhere = exeFolder() + L"\\elsewhere";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    std::wstring const inExeFolder = exeFolder() + L"\\binding_full_driver.dll";
+    std::wstring const copy = elsewhere + L"\\binding_elsewhere_driver.dll";
+    ASSERT_TRUE(CopyFileW(inExeFolder.c_str(), copy.c_str(), FALSE));
+    // A copy beside the program, left by an earlier run (it stays loaded until its process ends).
+    std::wstring const besideExe = exeFolder() + L"\\binding_elsewhere_driver.dll";
+    DeleteFileW(besideExe.c_str());
+
+    std::wstring const savedFolder = currentFolder();
+    ASSERT_TRUE(SetCurrentDirectoryW(elsewhere.c_str()));
+    VirtualMidiBinding const fromCurrent = loadVirtualMidiLibrary("binding_elsewhere_driver.dll");
+    ASSERT_TRUE(SetCurrentDirectoryW(savedFolder.c_str()));
+    EXPECT_FALSE(fromCurrent.driver.complete());
+    EXPECT_NE(fromCurrent.error.find("binding_elsewhere_driver.dll"), std::string::npos) << fromCurrent.error;
+
+    wchar_t savedPath[32767];
+    DWORD const pathLength = GetEnvironmentVariableW(L"PATH", savedPath, 32767);
+    std::wstring const path = elsewhere + L";" + std::wstring(savedPath, pathLength);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", path.c_str()));
+    VirtualMidiBinding const fromPath = loadVirtualMidiLibrary("binding_elsewhere_driver.dll");
+    SetEnvironmentVariableW(L"PATH", pathLength ? savedPath : nullptr);
+    EXPECT_FALSE(fromPath.driver.complete());
+
+    // The same file beside the program is found.
+    ASSERT_TRUE(CopyFileW(copy.c_str(), besideExe.c_str(), FALSE));
+    VirtualMidiBinding const beside = loadVirtualMidiLibrary("binding_elsewhere_driver.dll");
+    EXPECT_TRUE(beside.driver.complete()) << beside.error;
 }

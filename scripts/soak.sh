@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# soak.sh [WRITERS] [MESSAGES] [CYCLES]: forwarding against closing for a long while, under
+# ThreadSanitizer. WRITERS applications (default 4) play MESSAGES messages each (default 1,000,000)
+# through both ports of one entry while the tick disables and enables its output at least CYCLES
+# times (default 10,000) and the fake bus unplugs and plugs devices. Prints what arrived; exits
+# non-zero on any failed check or any ThreadSanitizer report. CTest runs a short version.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan --target engine_soak >/dev/null
+# halt_on_error: the first report ends the run with ThreadSanitizer's exit code (66).
+TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
+  build/native-tsan/tests/soak/engine_soak --writers "${1:-4}" --messages "${2:-1000000}" --cycles "${3:-10000}"
