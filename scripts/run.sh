@@ -44,6 +44,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== creating the Wine prefix $WINEPREFIX"
   "$wine" wineboot --init </dev/null >/dev/null 2>&1
 fi
+# Wine's own TrueType fonts (Tahoma, Marlett for caption buttons and check marks), where Wine looks
+# for a Windows installation's fonts.
+cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 # The simulated driver goes into this prefix's system folder, where the program's LoadLibrary finds it.
 cp "$dll" "$WINEPREFIX/drive_c/windows/system32/teVirtualMIDI64.dll"
 
