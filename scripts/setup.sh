@@ -47,31 +47,41 @@ fetch_sources() {
 
 src_dir() { find "$deps/src" -maxdepth 1 -type d -name "$1-*" | sort | tail -n 1; }
 
-if [ ! -f "$prefix/.rtmidi.done" ] || [ ! -f "$prefix/.cjson.done" ]; then
+# What each library is built with. The stamp of a finished build holds this text, so a machine
+# whose .deps/mingw was built with other flags builds the library again.
+# RtMidi: WinMM port names must stay exactly as the driver reports them (without
+# RTMIDI_DO_NOT_ENSURE_UNIQUE_PORTNAMES it appends " <index>" to every name, which breaks unique
+# names and every stored choice); UNICODE makes it read them with midiOutGetDevCapsW and convert
+# them to UTF-8 itself, where the ANSI call would squeeze them into 32 bytes of the code page.
+rtmidi_flags="-DRTMIDI_DO_NOT_ENSURE_UNIQUE_PORTNAMES -DUNICODE -D_UNICODE"
+# cJSON: its own hardening flags (stack protector) do not link under mingw.
+cjson_flags="-DENABLE_CUSTOM_COMPILER_FLAGS=OFF"
+built_with() { [ -f "$1" ] && [ "$(cat "$1")" = "$2" ]; }
+
+if ! built_with "$prefix/.rtmidi.done" "$rtmidi_flags" || ! built_with "$prefix/.cjson.done" "$cjson_flags"; then
   [ -n "$(src_dir rtmidi)" ] && [ -n "$(src_dir cjson)" ] || fetch_sources
   toolchain="$root/cmake/mingw-w64-x86_64.cmake"
-  if [ ! -f "$prefix/.rtmidi.done" ]; then
-    echo "setup: building RtMidi for mingw"
-    # WinMM port names must stay exactly as the driver reports them: without this define RtMidi
-    # appends " <index>" to every name, which breaks unique names and every stored choice.
+  if ! built_with "$prefix/.rtmidi.done" "$rtmidi_flags"; then
+    echo "setup: building RtMidi for mingw ($rtmidi_flags)"
+    rm -rf "$deps/build/rtmidi"
     cmake -S "$(src_dir rtmidi)" -B "$deps/build/rtmidi" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DRTMIDI_API_JACK=OFF \
-      -DRTMIDI_BUILD_TESTING=OFF -DCMAKE_CXX_FLAGS="-DRTMIDI_DO_NOT_ENSURE_UNIQUE_PORTNAMES" >/dev/null
+      -DRTMIDI_BUILD_TESTING=OFF -DCMAKE_CXX_FLAGS="$rtmidi_flags" >/dev/null
     cmake --build "$deps/build/rtmidi" >/dev/null
     cmake --install "$deps/build/rtmidi" >/dev/null
-    touch "$prefix/.rtmidi.done"
+    echo "$rtmidi_flags" >"$prefix/.rtmidi.done"
   fi
-  if [ ! -f "$prefix/.cjson.done" ]; then
-    echo "setup: building cJSON for mingw"
-    # cJSON's own hardening flags (stack protector) do not link under mingw.
+  if ! built_with "$prefix/.cjson.done" "$cjson_flags"; then
+    echo "setup: building cJSON for mingw ($cjson_flags)"
+    rm -rf "$deps/build/cjson"
     cmake -S "$(src_dir cjson)" -B "$deps/build/cjson" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_SHARED_AND_STATIC_LIBS=OFF \
-      -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -DENABLE_CJSON_TEST=OFF -DENABLE_CJSON_UTILS=OFF >/dev/null
+      "$cjson_flags" -DENABLE_CJSON_TEST=OFF -DENABLE_CJSON_UTILS=OFF >/dev/null
     cmake --build "$deps/build/cjson" >/dev/null
     cmake --install "$deps/build/cjson" >/dev/null
-    touch "$prefix/.cjson.done"
+    echo "$cjson_flags" >"$prefix/.cjson.done"
   fi
 fi
 echo "setup: ready (mingw libraries in $prefix)"

@@ -16,11 +16,12 @@ namespace {
 std::string const kPiano = "\xE3\x83\x94\xE3\x82\xA2\xE3\x83\x8E Out";  // "ピアノ Out"
 std::wstring const kPianoWide = L"\u30D4\u30A2\u30CE Out";
 
-// 31 bytes: "X" and ten 3-byte characters. A second device of this name gets a unique name cut
-// to fit 31 bytes with " (2)"; the cut must not leave half a character.
+// 40 bytes: "X" and thirteen 3-byte characters, as the Unicode WinMM call can give a device of 14
+// characters. A second device of this name gets a unique name cut to fit 31 bytes with " (2)",
+// and every port name is cut to 31 bytes; no cut may leave half a character.
 std::string longName() {
     std::string name = "X";
-    for (int i = 0; i < 10; ++i) name += "\xE3\x83\x94";  // ピ
+    for (int i = 0; i < 13; ++i) name += "\xE3\x83\x94";  // ピ
     return name;
 }
 
@@ -89,29 +90,48 @@ TEST(Utf8Names, ShownStoredReadBackAndMatchedAfterARestart) {
     clearStoredChoices();
 }
 
-TEST(Utf8Names, ASecondDeviceWithALongNonAsciiNameCanBeChosen) {
+TEST(Utf8Names, TwoDevicesWithALongNonAsciiNameAreListedNamedAndChosen) {
     clearStoredChoices();
     std::string const name = longName();
-    ASSERT_EQ(name.size(), 31u);
+    ASSERT_EQ(name.size(), 40u);
     useDevices({name, name});
     std::vector<PublishedOutputInfo> const records = engine().publishedOutputs();
     ASSERT_EQ(records.size(), 2u);
     std::string const second = records[1].name;
+    EXPECT_EQ(second.substr(second.size() - 4), " (2)");
     robot::play([&] {
         HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
         HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE);
-        ASSERT_NE(robot::findItem(robot::treeItems(tree), second), nullptr)
-            << "the second device's name did not come back from the tree unchanged";
-        robot::clickCheckBox(tree, second);
-        EXPECT_TRUE(tick());
+        for (std::string const& shown : {name, second}) {
+            ASSERT_NE(robot::findItem(robot::treeItems(tree), shown), nullptr)
+                << "not listed whole, or not given back unchanged: " << shown;
+            robot::clickCheckBox(tree, shown);
+            EXPECT_TRUE(tick());
+        }
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(dialog));
     });
-    bool enabled = false;
-    ASSERT_TRUE(published(second, &enabled));
-    EXPECT_TRUE(enabled) << "the enable request for the second device was dropped";
-    EXPECT_EQ(storedChoices(), (std::vector<std::string>{second}));
+    for (std::string const& chosen : {name, second}) {
+        bool enabled = false;
+        ASSERT_TRUE(published(chosen, &enabled));
+        EXPECT_TRUE(enabled) << "the enable request was dropped for " << chosen;
+    }
+    EXPECT_EQ(storedChoices(), (std::vector<std::string>{name, second}));
+
+    // Four ports, each name at most 31 bytes of whole characters; the second device's keep "(2)".
+    int ports = 0, numbered = 0;
+    for (std::u16string const& port : tessivane::simulatedPortNames()) {
+        if (port.rfind(u"X\u30D4", 0) != 0) continue;
+        ++ports;
+        std::wstring const wide(port.begin(), port.end());
+        EXPECT_EQ(wide.find(L'\uFFFD'), std::wstring::npos) << "half a character in a port name";
+        int const bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        EXPECT_LE(bytes - 1, 31);
+        numbered += wide.find(L" (2) - ") != std::wstring::npos;
+    }
+    EXPECT_EQ(ports, 4);
+    EXPECT_EQ(numbered, 2);
     clearStoredChoices();
 }
 
