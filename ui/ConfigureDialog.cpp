@@ -23,9 +23,14 @@ std::atomic<HWND> openDialog{nullptr};
 
 int const kItemTextSize = 260;
 
+// Refills the tree from the engine's published list. If the list cannot be copied (out of
+// memory), the tree keeps what it shows: nothing may leave the dialog procedure.
 void fillFromEngine(HWND tree) {
-    std::vector<PublishedOutputInfo> const records = PortController::instance().publishedOutputs();
-    fillOutputTree(tree, records.data(), records.size());
+    try {
+        std::vector<PublishedOutputInfo> const records = PortController::instance().publishedOutputs();
+        fillOutputTree(tree, records.data(), records.size());
+    } catch (std::exception const&) {
+    }
 }
 
 INT_PTR onInitDialog(HWND dialog) {
@@ -66,7 +71,7 @@ INT_PTR onPortsChanged(HWND dialog) {
 // The user clicked in the tree. Only a click on an item's check box does something: it asks the
 // engine to enable or disable that output and updates the stored choices. The box's state read
 // here is the one before the click; the tree toggles it afterwards.
-INT_PTR onTreeClick(NMHDR const& header) {
+INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
     HWND const tree = header.hwndFrom;
     if (tree == nullptr) {
         return FALSE;
@@ -100,7 +105,9 @@ INT_PTR onTreeClick(NMHDR const& header) {
     bool const enable = stateImage == 1;
     PortController& engine = PortController::instance();
     if (!engine.tryEnqueue(PortRequest{id, text, enable})) {
-        engine.report(kErrorRequestRefused);
+        // Not from inside this notification: the box's modal loop could see the tree rebuilt (the
+        // clicked item freed) or destroyed, and the tree toggles that item when we return.
+        PostMessageA(dialog, kRequestRefused, 0, 0);
     }
     // Stored whether or not the request was queued: the choice counts from the next start on.
     if (enable) {
@@ -111,7 +118,7 @@ INT_PTR onTreeClick(NMHDR const& header) {
     return TRUE;
 }
 
-INT_PTR onNotify(LPARAM lParam) {
+INT_PTR onNotify(HWND dialog, LPARAM lParam) {
     auto const* header = reinterpret_cast<NMHDR const*>(lParam);
     if (header == nullptr) {
         return FALSE;
@@ -125,7 +132,7 @@ INT_PTR onNotify(LPARAM lParam) {
         return TRUE;
     case NM_CLICK:
         try {
-            return onTreeClick(*header);
+            return onTreeClick(dialog, *header);
         } catch (std::exception const&) {
             return TRUE;  // out of memory for the request's name: nothing was queued or stored
         }
@@ -145,7 +152,10 @@ INT_PTR CALLBACK configureDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case kPortsChanged:
         return onPortsChanged(dialog);
     case WM_NOTIFY:
-        return onNotify(lParam);
+        return onNotify(dialog, lParam);
+    case kRequestRefused:
+        PortController::instance().report(kErrorRequestRefused);
+        return TRUE;
     case WM_DESTROY: {
         // Destroyed without being closed (its owner went first): forget it, unless a newer dialog
         // has taken its place.

@@ -12,6 +12,7 @@
 namespace {
 
 LRESULT onDestroy() {
+    shell().exiting = true;  // also when the window goes by another route than "Exit"
     // No tick may run once the window is gone; the engine's ports live until process exit.
     PortController::instance().stopServiceTimer();
     PostQuitMessage(0);
@@ -26,11 +27,15 @@ LRESULT onPaint(HWND window) {
 }
 
 LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (shell().exiting) {
+        return 0;  // a command that arrives during the exit (a second "Exit" among them)
+    }
     switch (LOWORD(wParam)) {
     case IDM_ABOUT:
         DialogBoxParamA(shell().instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, aboutDialogProc, 0);
         return 0;
     case IDM_EXIT:
+        shell().exiting = true;
         deleteTrayIcon();
         DestroyWindow(window);
         return 0;
@@ -46,6 +51,9 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT onTrayCallback(HWND window, LPARAM lParam) {
+    if (shell().exiting) {
+        return 0;
+    }
     switch (LOWORD(lParam)) {
     case WM_LBUTTONDBLCLK:
         // Opens another dialog even while one is open, as "Configure..." would have done.

@@ -14,8 +14,15 @@
 //   error-text         prints the text of the error box, leaves it open
 //   dismiss-error      prints the text of the error box and presses OK
 //   dismiss-about      prints the About box's texts and presses OK
+//   tray-double-click  a double-click on the tray icon, sent as the notification area sends it
+//   tray-right-click   a right click on the tray icon, sent the same way
+//   box-state          prints the state image of the Configure dialog's first item (1 clear, 2 ticked)
 //   plug-later         the UI harness plugs its TESSIVANE_HARNESS_LATER outputs
+//   fill-queue         the UI harness holds its ticks and fills the request queue
+//   release-ticks      the UI harness lets its ticks run again
+//   click-box          the UI harness clicks the first check box of its Configure dialog
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +117,26 @@ int trayMenu(int x, int y) {
     return post(mainWindow(), kTrayCallback, kTrayIconId, WM_RBUTTONDOWN);
 }
 
+// Sent, not posted, and without waiting for the answer: the notification area's way.
+int trayClick(LPARAM mouseMessage) {
+    HWND const window = mainWindow();
+    return window != nullptr && SendNotifyMessageW(window, kTrayCallback, kTrayIconId, mouseMessage) ? 0 : 1;
+}
+
+int boxState() {
+    HWND const dialog = FindWindowA("#32770", "Velmora Tessivane");
+    HWND const tree = dialog ? FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) : nullptr;
+    LRESULT const item = tree ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0) : 0;
+    if (item == 0) {
+        return 1;
+    }
+    LRESULT const state = SendMessageW(tree, TVM_GETITEMSTATE, item, TVIS_STATEIMAGEMASK);
+    std::printf("%d\n", static_cast<int>((state & TVIS_STATEIMAGEMASK) >> 12));
+    return 0;
+}
+
+int toHarness(UINT message) { return post(FindWindowW(kHarnessControlClass, nullptr), message, 0, 0); }
+
 int escape() {
     INPUT keys[2] = {};
     keys[0].type = keys[1].type = INPUT_KEYBOARD;
@@ -145,9 +172,16 @@ int main(int argc, char** argv) {
     if (command == "error-text") return errorText();
     if (command == "dismiss-error") return dismiss("Velmora Tessivane Error");
     if (command == "dismiss-about") return dismiss("About Velmora Tessivane");
-    if (command == "plug-later") return post(FindWindowW(kHarnessControlClass, nullptr), kPlugLater, 0, 0);
+    if (command == "tray-double-click") return trayClick(WM_LBUTTONDBLCLK);
+    if (command == "tray-right-click") return trayClick(WM_RBUTTONDOWN);
+    if (command == "box-state") return boxState();
+    if (command == "plug-later") return toHarness(kPlugLater);
+    if (command == "fill-queue") return toHarness(kFillQueue);
+    if (command == "release-ticks") return toHarness(kReleaseTicks);
+    if (command == "click-box") return toHarness(kClickFirstBox);
     std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
-                         "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|plug-later\n");
+                         "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
+                         "tray-right-click|box-state|plug-later|fill-queue|release-ticks|click-box\n");
     return 3;
 }

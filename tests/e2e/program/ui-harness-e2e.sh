@@ -5,8 +5,10 @@
 # 1. WM_CLOSE to the main window, then the box dismissed;
 # 2. the tray menu's "Exit" (command 105), then the box dismissed;
 # 3. WM_CLOSE while a tick is under way that then raises the box (an error met just as the user
-#    exits);
-# 4. "Exit" while a Configure dialog is open.
+#    exits); a double-click and a right click on the tray icon meanwhile open nothing;
+# 4. "Exit" while a Configure dialog is open;
+# 5. a check-box click that the full request queue refuses: the error box opens after the click
+#    has been handled, the tree is rebuilt under it, and the program goes on after it.
 set -euo pipefail
 harness=$1 windows=$2
 wine=${WINE:-/usr/lib/wine/wine64}
@@ -81,6 +83,12 @@ win plug-later || fail "no harness control window"
 sleep 0.5  # the tick that found the output is in its first, slow open now
 win close || fail "could not send close"
 wait_for 20 error_box_up || fail "close during a tick: no error box appeared (hung?)"
+# The exit waits for that tick and serves sent messages meanwhile, as tray callbacks are sent.
+win tray-double-click || fail "could not send the double-click"
+win tray-right-click || fail "could not send the right click"
+sleep 1
+! win window "Velmora Tessivane" || fail "a Configure dialog opened during the exit"
+! win menu-rect >/dev/null || fail "the tray menu opened during the exit"
 harness_running || fail "close during a tick: the program ended before its error box was dismissed"
 win dismiss-error >/dev/null || fail "close during a tick: the error box went away by itself"
 expect_clean_exit "close during a tick"
@@ -94,4 +102,25 @@ configure_open() { win window "Velmora Tessivane"; }
 wait_for 20 configure_open || fail "the Configure dialog did not open"
 win exit || fail "could not send exit"
 expect_clean_exit "exit with the Configure dialog open"
+
+echo "== a click that the full queue refuses: the box after the click, the tree rebuilt under it"
+"$wine" reg delete 'HKCU\SOFTWARE\Velmora\Tessivane' /v defaultPorts /f >/dev/null 2>&1 || true
+unset TESSIVANE_HARNESS_CHOSEN TESSIVANE_HARNESS_FAIL_OPEN
+box_state() { [ "$(win box-state | tr -d '\r')" = "$1" ]; }
+start_harness
+win configure
+wait_for 20 configure_open || fail "the Configure dialog did not open"
+box_state 1 || fail "the first output is not shown clear"
+win fill-queue || fail "could not fill the queue"
+win click-box || fail "could not click"
+wait_for 20 error_box_up || fail "no error box for the refused request"
+box_state 2 || fail "the error box opened inside the click notification (the box is not toggled yet)"
+win release-ticks || fail "could not release the ticks"
+wait_for 20 box_state 1 || fail "the tree was not rebuilt under the error box"
+win dismiss-error >/dev/null || fail "could not dismiss the error box"
+sleep 1
+harness_running || fail "the program ended after the error box"
+box_state 1 || fail "after the error box the tree no longer shows the published state"
+win exit || fail "could not send exit"
+expect_clean_exit "exit after a refused click"
 echo "PASS"

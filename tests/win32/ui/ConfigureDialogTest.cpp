@@ -5,6 +5,8 @@
 #include <commctrl.h>
 
 #include "engine/EngineTexts.h"
+#include "tests/win32/ui/AllocationFailure.h"
+#include "ui/AppMessages.h"
 #include "tests/win32/ui/UiFixture.h"
 #include "tests/win32/ui/UiRobot.h"
 #include "ui/ConfigureDialog.h"
@@ -167,6 +169,32 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
         // The request was lost: the queue's fifteen are dropped, Piano stays closed.
         EXPECT_FALSE(tick());
         EXPECT_FALSE(uiBus().isOpen("Piano"));
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(robot::waitUntilGone(dialog));
+    });
+}
+
+TEST_F(ConfigureDialog, OutOfMemoryWhileFillingLeavesTheTreeAsItIs) {
+    DWORD const uiThread = GetCurrentThreadId();
+    robot::play([uiThread] {
+        // Opening: the list cannot be copied; the dialog opens with an empty tree all the same.
+        failAllocationsOn(uiThread);
+        HWND const dialog = openConfigureDialog();
+        failAllocationsOn(0);
+        ASSERT_NE(dialog, nullptr);
+        HWND const tree = treeOf(dialog);
+        EXPECT_TRUE(robot::treeItems(tree).empty());
+        EXPECT_EQ(configureDialogHandle(), dialog);
+
+        SendMessageW(dialog, kPortsChanged, 0, 0);
+        ASSERT_EQ(robot::treeItems(tree).size(), 4u);
+        // A rebuild that runs out of memory keeps what the tree shows.
+        failAllocationsOn(uiThread);
+        SendMessageW(dialog, kPortsChanged, 0, 0);
+        failAllocationsOn(0);
+        EXPECT_EQ(texts(robot::treeItems(tree)), (std::vector<std::string>{"Synth", "Synth (2)", "Piano", "Organ"}));
+        EXPECT_FALSE(tick());  // nothing was queued
+        EXPECT_TRUE(storedChoices().empty());
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(dialog));
     });

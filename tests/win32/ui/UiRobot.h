@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/ui/RealInput.h"
+
 namespace robot {
 
 // Runs `script` on a robot thread while this thread pumps messages (translating the program's
@@ -30,11 +32,6 @@ HWND waitForMenu(int milliseconds = 10000);
 bool waitUntil(std::function<bool()> const& condition, int milliseconds = 10000);
 bool waitUntilGone(HWND window, int milliseconds = 10000);
 
-// Real input: the cursor moves there and the button goes down and up; keys are pressed and
-// released.
-void clickAt(POINT screenPoint);
-void pressKey(WORD virtualKey);
-
 // The focus window of the user-interface thread.
 HWND focusOf(HWND window);
 
@@ -47,9 +44,6 @@ struct TreeItem {
 };
 std::vector<TreeItem> treeItems(HWND tree);
 TreeItem const* findItem(std::vector<TreeItem> const& items, std::string const& text);
-// Screen points on an item: inside its check box, and on its text.
-POINT checkBoxPoint(HWND tree, HTREEITEM item);
-POINT textPoint(HWND tree, HTREEITEM item);
 
 // Clicks the check box of the item with this text and waits until the tree has toggled it, which it
 // does after the dialog has handled the click. Returns the state image from before the click (0

@@ -7,3 +7,9 @@
 wchar_t const kHarnessControlClass[] = L"TessivaneHarnessControl";
 // Plugs the outputs named in TESSIVANE_HARNESS_LATER; the engine finds them at its next tick.
 UINT const kPlugLater = WM_APP + 1;
+// Holds the engine's ticks (none runs until kReleaseTicks) and fills the request queue with
+// disable requests for the first listed output until it refuses one.
+UINT const kFillQueue = WM_APP + 2;
+UINT const kReleaseTicks = WM_APP + 3;
+// Clicks the check box of the first item of the open Configure dialog's tree, with the mouse.
+UINT const kClickFirstBox = WM_APP + 4;

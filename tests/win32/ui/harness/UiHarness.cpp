@@ -8,9 +8,13 @@
 //   TESSIVANE_HARNESS_FAIL_OPEN  outputs whose every open fails with kOpenFailure
 //   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
 //                                progress for that long)
+// and its control window (HarnessControl.h) takes what a test cannot do from outside: plug later,
+// hold the ticks and fill the request queue, click a check box.
 // The virtual ports live in this process (the simulated driver linked in).
 #include <windows.h>
+#include <commctrl.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -22,8 +26,11 @@
 #include "midi_output/fake_bus/FakeDeviceBus.h"
 #include "settings/DefaultPortsStore.h"
 #include "simulated_driver/SimulatedDriver.h"
+#include "tests/win32/ui/RealInput.h"
 #include "tests/win32/ui/harness/HarnessControl.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/Shell.h"
+#include "ui/resource.h"
 
 namespace {
 
@@ -88,14 +95,73 @@ public:
     }
 };
 
+// The system's timer, but its events reach the engine only while ticks are not held.
+std::atomic<bool> ticksHeld{false};
+std::atomic<int> ticksRunning{0};
+std::atomic<TimerCallback> engineTimerProc{nullptr};
+
+void TE_TIMER_CALL heldTimerProc(std::uint32_t id, std::uint32_t message, std::uintptr_t user,
+                                 std::uintptr_t reserved1, std::uintptr_t reserved2) {
+    ticksRunning.fetch_add(1);  // before the test of the flag: holdTicks waits for it to drain
+    if (!ticksHeld.load()) {
+        engineTimerProc.load()(id, message, user, reserved1, reserved2);
+    }
+    ticksRunning.fetch_sub(1);
+}
+
+MultimediaTimerApi const& harnessTimer() {
+    static MultimediaTimerApi const api = [] {
+        MultimediaTimerApi timer = systemMultimediaTimer();
+        timer.setEvent = [](std::uint32_t delay, std::uint32_t resolution, TimerCallback callback,
+                            std::uintptr_t user, std::uint32_t flags) {
+            engineTimerProc.store(callback);
+            return systemMultimediaTimer().setEvent(delay, resolution, heldTimerProc, user, flags);
+        };
+        return timer;
+    }();
+    return api;
+}
+
+void holdTicksAndFillQueue() {
+    ticksHeld.store(true);
+    while (ticksRunning.load() != 0) {
+        Sleep(1);
+    }
+    PortController& engine = PortController::instance();
+    std::vector<PublishedOutputInfo> const outputs = engine.publishedOutputs();
+    if (!outputs.empty()) {
+        while (engine.tryEnqueue(PortRequest{outputs[0].id, outputs[0].name, false})) {
+        }
+    }
+}
+
+void clickFirstBox() {
+    HWND const tree = GetDlgItem(configureDialogHandle(), IDC_OUTPUT_TREE);
+    auto const item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    if (tree != nullptr && item != nullptr) {
+        robot::clickAt(robot::checkBoxPoint(tree, item));
+    }
+}
+
 LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kPlugLater) {
+    switch (message) {
+    case kPlugLater:
         for (std::string const& name : listFromEnvironment("TESSIVANE_HARNESS_LATER")) {
             bus().plug(name);
         }
         return 1;
+    case kFillQueue:
+        holdTicksAndFillQueue();
+        return 1;
+    case kReleaseTicks:
+        ticksHeld.store(false);
+        return 1;
+    case kClickFirstBox:
+        clickFirstBox();
+        return 1;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void createControlWindow(HINSTANCE instance) {
@@ -123,7 +189,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     static HarnessOutputs outputs;
     dependencies.outputs = &outputs;
     dependencies.driver = tessivane::simulatedDriver();
-    dependencies.timer = &systemMultimediaTimer();
+    dependencies.timer = &harnessTimer();
     PortController::configureInstance(dependencies);
     createControlWindow(instance);
     return runTessivane(instance);
