@@ -24,13 +24,16 @@ bool lookUp(HMODULE module, char const* function, Fn& target) {
 VirtualMidiBinding loadVirtualMidiLibrary(char const* fileName) {
     VirtualMidiBinding binding;
     std::wstring const wideName(fileName, fileName + std::char_traits<char>::length(fileName));
-    // Only from the program's own folder and System32, where the driver installs it: the default
-    // search order would also try the current folder and PATH, which a program started at logon
-    // does not control.
+    // System32 first, where the driver's setup puts the DLL that matches its kernel driver: a copy
+    // beside a portable tessivane.exe (in Downloads, say) must not override it. The program's own
+    // folder only when System32 has none, for a portable setup without an installed driver.
+    // Never the current folder or PATH, which a program started at logon does not control.
     // Never freed, so no RAII owner: the driver may call back on its own threads until the process
     // ends, and the module must stay mapped for that.
-    HMODULE module = LoadLibraryExW(wideName.c_str(), nullptr,
-                                    LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = LoadLibraryExW(wideName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module) {
+        module = LoadLibraryExW(wideName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+    }
     if (!module) {
         binding.error = std::string("Error: could not load ") + fileName +
                         ". Is the teVirtualMIDI driver installed?";

@@ -4,6 +4,7 @@
 
 #include "virtual_midi/VirtualMidiBinding.h"
 
-// fileName is plain ASCII (a DLL name), looked for only in the program's folder and in System32.
+// fileName is plain ASCII (a DLL name), looked for in System32 and then in the program's folder,
+// nowhere else.
 // On failure the driver table is empty and error says why.
 VirtualMidiBinding loadVirtualMidiLibrary(char const* fileName);

@@ -84,3 +84,18 @@ TEST(VirtualMidiBinding, LooksNeitherInTheCurrentFolderNorOnPath) {
     VirtualMidiBinding const beside = loadVirtualMidiLibrary("binding_elsewhere_driver.dll");
     EXPECT_TRUE(beside.driver.complete()) << beside.error;
 }
+
+TEST(VirtualMidiBinding, System32GoesBeforeTheProgramsFolder) {
+    // Two different libraries of one name: the complete one in System32, as the driver's setup
+    // installs it, and one without two entry points beside the program, as a stale portable copy.
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    std::wstring const inSystem = std::wstring(system) + L"\\binding_order_driver.dll";
+    std::wstring const besideExe = exeFolder() + L"\\binding_order_driver.dll";
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\binding_full_driver.dll").c_str(), inSystem.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\binding_partial_driver.dll").c_str(), besideExe.c_str(), FALSE));
+
+    VirtualMidiBinding const binding = loadVirtualMidiLibrary("binding_order_driver.dll");
+    EXPECT_TRUE(binding.driver.complete()) << "the copy beside the program was taken: " << binding.error;
+    DeleteFileW(inSystem.c_str());  // may stay while this process has it loaded; the next run replaces it
+}
