@@ -127,4 +127,8 @@ for _ in $(seq 60); do
 done
 [ "${kind:-}" = box ] || { echo "the installer showed no warning" >&2; exit 1; }
 # On to its end: OK, then Finish.
-until ! kill -0 "$setup_pid" 2>/dev/null; do wizard wizard-step >/dev/null || true; sleep 0.5; done
+for _ in $(seq 60); do
+  kill -0 "$setup_pid" 2>/dev/null || break
+  wizard wizard-step >/dev/null || true
+  sleep 0.5
+done
