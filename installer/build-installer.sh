@@ -17,4 +17,5 @@ makensis -V2 -WX -NOCD \
   -DSTAGE="$(cd "$stage" && pwd)" \
   -DOUTFILE="$(cd "$(dirname "$outfile")" && pwd)/$(basename "$outfile")" \
   -DICON="$root/ui/res/tessivane.ico" \
+  -DWELCOME_BITMAP="$here/welcome.bmp" \
   "$here/tessivane.nsi"

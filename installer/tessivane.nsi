@@ -5,6 +5,7 @@
 ;   STAGE         folder holding exactly the files that are installed
 ;   OUTFILE       the installer to write
 ;   ICON          the program's icon, used for the installer and the uninstaller
+;   WELCOME_BITMAP  the picture of the welcome and finish pages (164 x 314, from the icon's drawing)
 ;
 ; Command line (besides NSIS's own /S for a silent run and /D=folder, which must come last):
 ;   /LOGON=yes|no  start Tessivane at logon or not. Without it a new install leaves it off and an
@@ -64,6 +65,8 @@ Var LogonCheckbox
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WELCOME_BITMAP}"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${WELCOME_BITMAP}"
 !define MUI_ABORTWARNING
 
 !define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} for you alone; it needs no administrator rights.$\r$\n$\r$\n${PRODUCT} lets several applications play into one MIDI output at the same time, through virtual MIDI ports. It needs the teVirtualMIDI driver, which is installed separately.$\r$\n$\r$\nIf ${PRODUCT} is running, setup ends it and starts it again afterwards.$\r$\n$\r$\n$_CLICK"
@@ -80,6 +83,8 @@ Page custom OptionsPage OptionsPageLeave
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "${PRODUCT} will be ended if it is running, then removed from your computer. Your chosen outputs stay stored in your registry for a later install; README.txt says how to remove them."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+; Ends on a page of its own, with the same picture as setup's, rather than on the bare progress bar.
+!insertmacro MUI_UNPAGE_FINISH
 
 !insertmacro MUI_LANGUAGE "English"
 

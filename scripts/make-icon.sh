@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# make-icon.sh: draws ui/res/tessivane.ico from ui/res/tessivane.svg with Debian's tools
-# (librsvg2-bin's rsvg-convert, ImageMagick, icoutils' icotool). The .ico is committed, so a build
-# never needs these tools; run this after changing the drawing, and commit both.
+# make-icon.sh: draws ui/res/tessivane.ico and the installer's welcome picture
+# installer/welcome.bmp from ui/res/tessivane.svg with Debian's tools (librsvg2-bin's rsvg-convert,
+# ImageMagick, icoutils' icotool). Both are committed, so a build never needs these tools; run this
+# after changing the drawing, and commit all three.
 #
-# Nine images, in this order: 256, 48, 32, 16 px at 8 bits per pixel (palette, 1-bit mask), then
+# The icon: nine images, in this order: 256, 48, 32, 16 px at 8 bits per pixel (palette, 1-bit mask), then
 # 256, 64, 48, 32, 16 px at 32 bits per pixel (the 256 px one stored as PNG, as Windows expects).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 svg="$root/ui/res/tessivane.svg"
 ico="$root/ui/res/tessivane.ico"
+bmp="$root/installer/welcome.bmp"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 missing=()
@@ -35,3 +37,13 @@ icotool --create --output="$ico" \
   --bit-depth=32 --raw="$work/rgba-256.png" "$work/rgba-64.png" "$work/rgba-48.png" \
   "$work/rgba-32.png" "$work/rgba-16.png"
 icotool --list "$ico"
+
+# The installer's welcome and finish pages: the icon on a pale gradient of its own hues, with a soft
+# shadow, in the 164 x 314 px that those pages give their picture. 24 bits per pixel, uncompressed,
+# no alpha and no colour-space header (BMP3): the form every NSIS version loads.
+rsvg-convert -w 120 -h 120 "$svg" -o "$work/welcome-icon.png"
+/usr/bin/convert "$work/welcome-icon.png" \( +clone -background '#2d2466' -shadow 40x5+0+4 \) \
+  +swap -background none -layers merge +repage "$work/welcome-shadowed.png"
+/usr/bin/convert -size 164x314 gradient:'#ffffff'-'#d9d3f0' "$work/welcome-shadowed.png" \
+  -gravity north -geometry +0+56 -composite -strip -type TrueColor BMP3:"$bmp"
+/usr/bin/identify "$bmp"

@@ -10,10 +10,18 @@ cd "$root"
 bash scripts/setup.sh >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target tessivane_ui_harness program_windows >/dev/null
+bash scripts/package.sh >/dev/null
 
 build="$root/build/windows"
 harness="$build/tests/win32/ui/tessivane-ui-harness.exe"
 windows="$build/tests/e2e/program/program_windows.exe"
+version=$(tr -d '[:space:]' <"$build/generated/version.txt")
+setup="$root/dist/Tessivane-$version-x64-setup.exe"
+# The release tests' probe steps through the installer's wizard.
+probe="$build/screenshots/release-probe.exe"
+mkdir -p "$(dirname "$probe")"
+x86_64-w64-mingw32-g++-posix -std=c++17 -O1 -static -o "$probe" tests/release/release_probe.cpp \
+  -lpsapi -lole32 -luuid -lversion
 wine=/usr/lib/wine/wine64
 export WINEPREFIX="$build/wineprefix-screenshots" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p docs
@@ -89,3 +97,38 @@ sleep 0.5
 win about
 shot_window about.png "About Velmora Tessivane"
 win dismiss-about >/dev/null
+
+# The installer, as on a machine where Tessivane was never installed and the driver is missing: its
+# welcome page, then its default buttons up to the warning about the driver.
+win exit
+harness_gone() { ! win exists; }
+wait_for 20 harness_gone || { echo "the harness did not end" >&2; exit 1; }
+"$wine" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessivane' /f \
+  >/dev/null 2>&1 || true
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Programs/Tessivane
+title="Tessivane $version Setup"
+wizard() { "$wine" "$probe" "$@" "$title" 2>/dev/null | tr -d "\r"; }
+"$wine" "$setup" </dev/null >/dev/null 2>&1 &
+setup_pid=$!
+wait_for 60 wizard wizard-rect || { echo "the installer did not start" >&2; exit 1; }
+sleep 1
+read -r _ left top width height < <(wizard wizard-rect)
+shot installer-welcome.png "$left" "$top" "$width" "$height"
+# The warning with the whole wizard behind it, which stays where it was.
+for _ in $(seq 60); do
+  read -r kind _ < <(wizard wizard-rect) || true
+  if [ "${kind:-}" = box ]; then
+    sleep 1
+    shot installer-no-driver.png "$left" "$top" "$width" "$height"
+    break
+  fi
+  wizard wizard-step >/dev/null || true
+  sleep 0.5
+done
+[ "${kind:-}" = box ] || { echo "the installer showed no warning" >&2; exit 1; }
+# On to its end: OK, then Finish.
+for _ in $(seq 60); do
+  kill -0 "$setup_pid" 2>/dev/null || break
+  wizard wizard-step >/dev/null || true
+  sleep 0.5
+done

@@ -9,6 +9,8 @@
 //   wizard-step TITLE  one step through a setup wizard whose window titles start so: presses
 //                      OK on a message box (printing "box: <text>") or the wizard's default
 //                      button (printing "page: <button text>"); exit 1 when no such window
+//   wizard-rect TITLE  where that wizard's topmost window is (a message box, if one is up):
+//                      "box|page <left> <top> <width> <height>"; exit 1 when no such window
 //   windows            the visible top-level windows, "<class> | <title>" (for failure reports)
 //   file-version FILE  the ProductVersion text of a file's version resource
 #include <windows.h>
@@ -217,6 +219,18 @@ int wizardStep(char const* title) {
     return 0;
 }
 
+int printWizardRect(char const* title) {
+    WizardSearch search;
+    search.title = wide(title);
+    EnumWindows(findVisibleTitled, reinterpret_cast<LPARAM>(&search));
+    RECT rect = {};
+    if (search.found == nullptr || !GetWindowRect(search.found, &rect)) return 1;
+    bool const box = GetDlgItem(search.found, 0xFFFF) != nullptr;
+    std::printf("%s %ld %ld %ld %ld\n", box ? "box" : "page", rect.left, rect.top,
+                rect.right - rect.left, rect.bottom - rect.top);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,10 +242,12 @@ int main(int argc, char** argv) {
     if (command == "command" && argc == 3) return postCommand(std::strtoul(argv[2], nullptr, 10));
     if (command == "shortcut" && argc == 3) return printShortcutTarget(argv[2]);
     if (command == "wizard-step" && argc == 3) return wizardStep(argv[2]);
+    if (command == "wizard-rect" && argc == 3) return printWizardRect(argv[2]);
     if (command == "windows") return EnumWindows(printVisible, 0) ? 0 : 1;
     if (command == "file-version" && argc == 3) return printFileVersion(argv[2]);
     std::fprintf(stderr,
                  "usage: release-probe value KEY NAME | module-path | count | exit | command N | "
-                 "shortcut LNK | wizard-step TITLE | windows | file-version FILE\n");
+                 "shortcut LNK | wizard-step TITLE | wizard-rect TITLE | windows | "
+                 "file-version FILE\n");
     return 3;
 }
