@@ -101,8 +101,9 @@ TEST_F(EngineTest, AForwardingCallIsCountedBeforeItTestsTheClosingFlag) {
     GTEST_SKIP() << "needs signals to interrupt the writer";
 #else
     // A call counted only after its flag test could read the flag clear just before a close sets
-    // it, be missed by the close's wait and reach the output. Signals interrupt a writer at random
-    // points and start a close there; the writer must not then check its output (that is, pass
+    // it, be missed by the close's wait and reach the output. The engine calls nothing between
+    // the two steps, so no hook can stop a writer there: signals interrupt it at random points and
+    // start a close right there instead. The writer must not then check its output (that is, pass
     // the flag test) while the close believes nothing is in flight.
     bus.plug("Synth");
     Recorded::chosen = {"Synth"};
