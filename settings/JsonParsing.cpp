@@ -7,6 +7,7 @@ namespace {
 
 thread_local bool allocationFailed = false;
 thread_local long allocationsLeft = -1;  // negative: no limit
+thread_local long failuresLeft = -1;     // once the limit is reached; negative: all fail
 
 void* CJSON_CDECL recordingMalloc(std::size_t size) {
     void* block = nullptr;
@@ -15,6 +16,8 @@ void* CJSON_CDECL recordingMalloc(std::size_t size) {
         if (allocationsLeft > 0) {
             --allocationsLeft;
         }
+    } else if (failuresLeft > 0 && --failuresLeft == 0) {
+        allocationsLeft = -1;  // this was the last to fail
     }
     if (block == nullptr) {
         allocationFailed = true;
@@ -44,7 +47,15 @@ JsonAllocationWatch::JsonAllocationWatch() { allocationFailed = false; }
 
 bool JsonAllocationWatch::failed() const { return allocationFailed; }
 
-void limitJsonAllocationsOnThisThread(long count) { allocationsLeft = count; }
+void limitJsonAllocationsOnThisThread(long count) {
+    allocationsLeft = count;
+    failuresLeft = -1;
+}
+
+void failJsonAllocationsOnThisThread(long count, long failing) {
+    allocationsLeft = failing > 0 ? count : -1;
+    failuresLeft = failing;
+}
 
 ParsedText parseStoredText(char const* text) {
     useRecordingJsonAllocator();

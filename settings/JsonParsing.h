@@ -32,3 +32,7 @@ public:
 // For tests: lets the next `count` cJSON allocations on this thread succeed and fails the ones
 // after; a negative count lifts the limit.
 void limitJsonAllocationsOnThisThread(long count);
+
+// For tests: lets the next `count` cJSON allocations on this thread succeed, fails the `failing`
+// ones after them, and lets the rest succeed again.
+void failJsonAllocationsOnThisThread(long count, long failing);

@@ -28,6 +28,7 @@ struct FakeDeviceBus::State {
     std::set<std::string> blockedNames;
     std::uint64_t releaseGeneration = 0;
     int blocked = 0;
+    std::function<void()> openCheckProbe;  // written only while no output is in use elsewhere
 
     std::uint64_t nextSequence = 0;
     int created = 0;
@@ -91,7 +92,12 @@ public:
         open_.store(true, std::memory_order_release);
     }
 
-    bool isPortOpen() const override { return open_.load(std::memory_order_acquire); }
+    bool isPortOpen() const override {
+        if (state_->openCheckProbe) {
+            state_->openCheckProbe();
+        }
+        return open_.load(std::memory_order_acquire);
+    }
 
     void closePort() override {
         std::lock_guard<std::mutex> lock(state_->mutex);
@@ -281,6 +287,10 @@ void FakeDeviceBus::releaseSends() {
 int FakeDeviceBus::blockedSends() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->blocked;
+}
+
+void FakeDeviceBus::probeOpenChecks(std::function<void()> probe) {
+    state_->openCheckProbe = std::move(probe);
 }
 
 std::vector<FakeDeviceBus::Message> FakeDeviceBus::received(std::string const& name) const {

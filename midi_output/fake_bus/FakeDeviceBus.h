@@ -6,9 +6,9 @@
 // A device admits one output at a time, like the single-client drivers this program is for: a
 // second open of a device that is held open throws std::runtime_error.
 //
-// Thread contract: every operation is safe from any thread (one mutex guards the bus). A device can
-// be told to block inside sendMessage until the test releases it, to hold a forwarding call inside
-// an entry while the engine's close sequence runs.
+// Thread contract: every operation is safe from any thread (one mutex guards the bus), except
+// probeOpenChecks. A device can be told to block inside sendMessage until the test releases it, to
+// hold a forwarding call inside an entry while the engine's close sequence runs.
 #pragma once
 
 #include "midi_output/MidiOutput.h"
@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,10 @@ public:
     void releaseSends();
     // Number of sendMessage calls currently blocked.
     int blockedSends() const;
+    // Runs `probe` at the start of every isPortOpen, on the calling thread: a forwarding call that
+    // gets there has passed its test of the closing flag. Set it before other threads use the
+    // bus's outputs, and remove it (empty function) before what it refers to goes.
+    void probeOpenChecks(std::function<void()> probe);
 
     // ---- What happened ----------------------------------------------------------------------
     // Messages that reached the device named `name`, in order (recorded by physical device, so a

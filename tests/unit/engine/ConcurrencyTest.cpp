@@ -3,11 +3,32 @@
 #include "tests/unit/engine/EngineFixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <signal.h>
+#endif
 
 namespace {
 
 int const kWriters = 3;
+
+#if !defined(_WIN32)
+// The first step of a close, started by a signal on the writer's own thread wherever the writer
+// happens to be: set the flag and look at the counter, as the close's wait would.
+PortEntry* interruptedEntry = nullptr;
+std::atomic<bool> closeFoundNothingInFlight{false};
+std::atomic<int> closesStarted{0};
+
+void startACloseHere(int) {
+    if (interruptedEntry->closing.set()) {
+        closeFoundNothingInFlight = interruptedEntry->inFlight.load() == 0;
+        ++closesStarted;
+    }
+}
+#endif
 
 }  // namespace
 
@@ -73,6 +94,59 @@ TEST_F(EngineTest, WritersThroughOneEntryWhileTheTickClosesAndReopensIt) {
                            (message.size() == 4 && message[0] == 0xF0 && message[3] == 0xF7);
         ASSERT_TRUE(whole);
     }
+}
+
+TEST_F(EngineTest, AForwardingCallIsCountedBeforeItTestsTheClosingFlag) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "needs signals to interrupt the writer";
+#else
+    // A call counted only after its flag test could read the flag clear just before a close sets
+    // it, be missed by the close's wait and reach the output. The engine calls nothing between
+    // the two steps, so no hook can stop a writer there: signals interrupt it at random points and
+    // start a close right there instead. The writer must not then check its output (that is, pass
+    // the flag test) while the close believes nothing is in flight.
+    bus.plug("Synth");
+    Recorded::chosen = {"Synth"};
+    start();
+    PortEntry* entry = controller->findEntry("Synth");
+    ASSERT_NE(entry, nullptr);
+    runOutputCloseSequence(*entry);  // closed: calls check the output and send nothing
+    interruptedEntry = entry;
+    closeFoundNothingInFlight = false;
+    closesStarted = 0;
+    struct sigaction action {}, previous {};
+    action.sa_handler = startACloseHere;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    std::atomic<int> slips{0};
+    bus.probeOpenChecks([&] {
+        if (entry->closing.isSet() && closeFoundNothingInFlight) ++slips;
+    });
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        std::uint8_t note[] = {0x90, 0x3C, 0x7F};
+        while (!stop.load(std::memory_order_relaxed)) {
+            PortController::forward(entry, note, 3);
+            if (entry->closing.isSet()) {  // a close started: let it end
+                closeFoundNothingInFlight = false;
+                entry->closing.clear();
+            }
+        }
+    });
+    int signals = 0;
+    for (; signals < 2000 && slips == 0; ++signals) {
+        pthread_kill(writer.native_handle(), SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::microseconds(20 + signals % 7));
+    }
+    stop = true;
+    writer.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    bus.probeOpenChecks(nullptr);
+    EXPECT_EQ(slips.load(), 0) << "after " << signals << " signals";
+    EXPECT_GT(closesStarted.load(), 0);  // the signals did reach the writer
+    EXPECT_EQ(entry->inFlight.load(), 0);
+#endif
 }
 
 TEST_F(EngineTest, TeardownWhileApplicationsKeepWriting) {

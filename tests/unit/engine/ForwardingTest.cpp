@@ -7,6 +7,22 @@
 
 using namespace std::chrono_literals;
 
+namespace {
+
+// Polls until done() holds or the time is up: a close sequence that goes wrong fails the test in
+// seconds instead of hanging it.
+template <class Done>
+bool within(std::chrono::milliseconds limit, Done done) {
+    auto const end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+}  // namespace
+
 class ForwardingTest : public EngineTest {
 protected:
     void SetUp() override {
@@ -89,13 +105,21 @@ TEST_F(ForwardingTest, CloseSequenceWaitsForASendInProgress) {
         runOutputCloseSequence(*entry);
         closed = true;
     });
+    EXPECT_TRUE(within(2000ms, [&] { return entry->closing.isSet(); }));
     std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(closed.load());         // held by the send in progress
-    EXPECT_TRUE(entry->closing.isSet());
-    std::uint8_t late[] = {0x80, 0x3C, 0x00};
-    PortController::forward(entry, late, 3);  // arrives while closing: dropped
+    EXPECT_FALSE(closed.load());  // held by the send in progress
+    // Arrives while closing: dropped at once. Without the flag it would wait for the send lock
+    // behind the blocked writer, hence its own thread and a bounded wait.
+    std::atomic<bool> lateDone{false};
+    std::thread lateWriter([&] {
+        std::uint8_t late[] = {0x80, 0x3C, 0x00};
+        PortController::forward(entry, late, 3);
+        lateDone = true;
+    });
+    EXPECT_TRUE(within(2000ms, [&] { return lateDone.load(); }));
     bus.releaseSends();
     writer.join();
+    lateWriter.join();
     closer.join();
     EXPECT_TRUE(closed.load());
     EXPECT_FALSE(entry->closing.isSet());

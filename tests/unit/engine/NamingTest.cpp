@@ -26,6 +26,9 @@ TEST(UniqueName, LongNamesAreCutSoTheResultFitsIn31Bytes) {
     EXPECT_EQ(makeUniqueName(name30, 1).size(), 31u);
     EXPECT_EQ(makeUniqueName(name30, 9), name30.substr(0, 26) + " (10)");
     EXPECT_EQ(makeUniqueName(name30, 9).size(), 31u);
+    // The last one-digit and the last two-digit numbers keep their own cuts.
+    EXPECT_EQ(makeUniqueName(name30, 8), name30.substr(0, 27) + " (9)");
+    EXPECT_EQ(makeUniqueName(name30, 98), name30.substr(0, 26) + " (99)");
 }
 
 TEST(Suffix, MatchesWholeSuffixOnlyAndNullIsFalse) {
@@ -64,6 +67,11 @@ TEST(PortName, NonAsciiNamesConvertAndACutNeverSplitsACharacter) {
     EXPECT_EQ(portNameUtf8(straddling, kMidiPortSuffix), std::string(23, 'a') + " - MIDI");
     // A 4-byte character (U+1F3B9) becomes a surrogate pair.
     EXPECT_EQ(makePortName("\xF0\x9F\x8E\xB9", kLoopbackInSuffix), u"\U0001F3B9 In");
+    // Across the 24-byte limit with one, two or three of its bytes before it: dropped whole.
+    for (std::size_t before : {23u, 22u, 21u}) {
+        std::string const name = std::string(before, 'a') + "\xF0\x9F\x8E\xB9" + "xyz";
+        EXPECT_EQ(portNameUtf8(name, kMidiPortSuffix), std::string(before, 'a') + " - MIDI") << before;
+    }
 }
 
 TEST(PortName, InvalidUtf8BecomesReplacementCharacters) {

@@ -139,16 +139,25 @@ TEST_F(EngineTest, SwapIsAChangeAndBothReopenAtTheirNewIndices) {
     EXPECT_TRUE(enabled("B"));
 }
 
-TEST_F(EngineTest, ReplacementAtEqualCountCreatesNoEntry) {
+TEST_F(EngineTest, ListThatDidNotGrowCreatesNoEntry) {
     bus.plug("Old");
+    bus.plug("Keys");
+    bus.plug("Pads");
     Recorded::chosen = {"New"};
     start();
     tick();
     std::size_t const entries = controller->entryCount();
-    bus.rename(0, "New");
+    bus.rename(0, "New");  // replaced at equal count
     EXPECT_TRUE(tick());
     EXPECT_EQ(controller->entryCount(), entries);
     EXPECT_FALSE(enabled("New"));
+    // Stored by another program while the engine runs, then a device goes: the list shrank.
+    Recorded::chosen = {"New", "Keys"};
+    bus.unplug("Pads");
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(controller->entryCount(), entries);
+    EXPECT_FALSE(bus.isOpen("Keys"));
+    EXPECT_FALSE(bus.isOpen("New"));
     // The user can still enable it from the dialog.
     EXPECT_TRUE(controller->tryEnqueue(PortRequest{0, "New", true}));
     EXPECT_TRUE(tick());

@@ -197,14 +197,25 @@ void withEveryAllocationLimit(Operation operation) {
 
 TEST(OutOfMemory, AnAddNeverLosesTheStoredNames) {
     std::string const stored = R"({"ports":["A","B"],"x":{"y":[1,2]}})";
+    std::string const added = R"({"ports":["A","B","C"],"x":{"y":[1,2]}})";
+    long needed = 0;
     withEveryAllocationLimit([&](long limit) {
         std::optional<std::string> const text = textAfterAddingPort(stored.c_str(), "C");
         if (!text) {
             return false;  // nothing written: the stored names stay
         }
-        EXPECT_EQ(*text, R"({"ports":["A","B","C"],"x":{"y":[1,2]}})") << "with " << limit << " allocations";
+        EXPECT_EQ(*text, added) << "with " << limit << " allocations";
+        needed = limit;
         return true;
     });
+    // One allocation fails and the later ones succeed: a parse that ran out of memory must not
+    // pass for text that is not JSON, or a fresh document would replace the stored names.
+    for (long failing = 0; failing < needed; ++failing) {
+        failJsonAllocationsOnThisThread(failing, 1);
+        std::optional<std::string> const text = textAfterAddingPort(stored.c_str(), "C");
+        limitJsonAllocationsOnThisThread(-1);
+        EXPECT_EQ(text.value_or(added), added) << "with allocation " << failing << " failing";
+    }
     // With no memory at all the parse fails: that is not text to start over from.
     limitJsonAllocationsOnThisThread(0);
     EXPECT_EQ(textAfterAddingPort(stored.c_str(), "C"), std::nullopt);
