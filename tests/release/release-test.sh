@@ -139,7 +139,8 @@ nothing_installed() {
 drive() {  # drive "<buttons>" <title> <program> [args...]
   local buttons=($1) title=$2 steps=0 boxes; shift 2
   rm -f "$work/setup.exit"; : >"$work/wizard.log"
-  (c=0; "$wine" "$@" </dev/null >/dev/null 2>&1 || c=$?; echo $c >"$work/setup.exit") &
+  # Away from our output, which a caller may be reading to its end.
+  (c=0; "$wine" "$@" </dev/null >/dev/null 2>&1 || c=$?; echo $c >"$work/setup.exit") >/dev/null 2>&1 &
   until [ -s "$work/setup.exit" ]; do
     [ $steps -lt 240 ] || { echo "the wizard did not finish: $(w "$probe" windows)" >&2; return 1; }
     boxes=$(grep -c '^box:' "$work/wizard.log" || true)
