@@ -38,13 +38,15 @@ for path in sorted(folder.glob("*.yaml")):
     manifest = yaml.safe_load(text)
     kind = manifest.get("ManifestType")
     check(kind in required and kind not in manifests, f"{path.name}: ManifestType {kind}")
-    for field in ["PackageIdentifier", "PackageVersion", "ManifestType", "ManifestVersion"] + required[kind]:
+    common = ["PackageIdentifier", "PackageVersion", "ManifestType", "ManifestVersion"]
+    for field in common + required[kind]:
         check(manifest.get(field) not in (None, "", []), f"{path.name} lacks {field}")
     # A string, not a number that YAML made of "1.10".
-    check(manifest["PackageVersion"] == version, f"{path.name}: PackageVersion {manifest['PackageVersion']!r}")
-    check(manifest["PackageIdentifier"] == "Velmora.Tessivane", f"{path.name}: {manifest['PackageIdentifier']}")
-    check(manifest["ManifestVersion"] == schema, f"{path.name}: ManifestVersion {manifest['ManifestVersion']}")
-    check(f"winget-manifest.{kind}.{schema}.schema.json" in text.splitlines()[0], f"{path.name}: schema line")
+    for field, expected in [("PackageVersion", version), ("ManifestVersion", schema),
+                            ("PackageIdentifier", "Velmora.Tessivane")]:
+        check(manifest[field] == expected, f"{path.name}: {field} {manifest[field]!r}")
+    check(f"winget-manifest.{kind}.{schema}.schema.json" in text.splitlines()[0],
+          f"{path.name}: schema line")
     manifests[kind] = manifest
 check(sorted(manifests) == sorted(required), f"winget files: {sorted(manifests)}")
 
@@ -52,16 +54,19 @@ installer = manifests["installer"]
 check(installer.get("InstallerType") == "nullsoft" and installer.get("Scope") == "user",
       "not a per-user nullsoft installer")
 switches = installer.get("InstallerSwitches", {})
-check(switches.get("Silent") == "/S" and switches.get("SilentWithProgress") == "/S", f"switches {switches}")
+check(switches.get("Silent") == "/S" and switches.get("SilentWithProgress") == "/S",
+      f"switches {switches}")
 check(len(installer["Installers"]) == 1, "one installer expected")
 entry = installer["Installers"][0]
 check(entry.get("Architecture") == "x64", f"architecture {entry.get('Architecture')}")
-check(entry.get("InstallerUrl", "").startswith("https://") and entry["InstallerUrl"].endswith("/" + setup.name),
-      f"InstallerUrl {entry.get('InstallerUrl')}")
+url = entry.get("InstallerUrl", "")
+check(url.startswith("https://") and url.endswith("/" + setup.name), f"InstallerUrl {url}")
 check(entry.get("InstallerSha256", "").lower() == sha256(setup), "InstallerSha256 is not setup's")
-check(manifests["version"]["DefaultLocale"] == manifests["defaultLocale"]["PackageLocale"], "locales differ")
+check(manifests["version"]["DefaultLocale"] == manifests["defaultLocale"]["PackageLocale"],
+      "the default locale has no file")
 apps = installer.get("AppsAndFeaturesEntries", [{}])[0]
-check(installer.get("ProductCode") and apps.get("ProductCode") == installer["ProductCode"], "ProductCode")
+check(installer.get("ProductCode") and apps.get("ProductCode") == installer["ProductCode"],
+      "ProductCode")
 check(apps.get("DisplayVersion") == version, f"DisplayVersion {apps.get('DisplayVersion')!r}")
 
 scoop = json.loads((dist / "scoop/tessivane.json").read_text(encoding="utf-8"))

@@ -140,7 +140,8 @@ drive() {  # drive "<buttons>" <title> <program> [args...]
   local buttons=($1) title=$2 steps=0 boxes; shift 2
   rm -f "$work/setup.exit"; : >"$work/wizard.log"
   # Away from our output, which a caller may be reading to its end.
-  (c=0; "$wine" "$@" </dev/null >/dev/null 2>&1 || c=$?; echo $c >"$work/setup.exit") >/dev/null 2>&1 &
+  (c=0; "$wine" "$@" </dev/null >/dev/null 2>&1 || c=$?; echo $c >"$work/setup.exit") \
+    >/dev/null 2>&1 &
   until [ -s "$work/setup.exit" ]; do
     [ $steps -lt 240 ] || { echo "the wizard did not finish: $(w "$probe" windows)" >&2; return 1; }
     boxes=$(grep -c '^box:' "$work/wizard.log" || true)
@@ -190,7 +191,7 @@ expect_files() {  # expect_files [zip [folder]]
   unzip -p "$from" tessivane.exe | cmp -s - "$(unixpath "$dir\\tessivane.exe")" ||
     fail "the installed tessivane.exe is not the one in $(basename "$from")"
   [ "$(w "$probe" shortcut "$shortcut")" = "$dir\\tessivane.exe" ] ||
-    fail "the shortcut points to [$(w "$probe" shortcut "$shortcut")], expected [$dir\\tessivane.exe]"
+    fail "the shortcut points to [$(w "$probe" shortcut "$shortcut")], not [$dir\\tessivane.exe]"
 }
 # Exactly what the program's "Launch on startup" writes: REG_SZ (1), the path and its terminator.
 expected_run_value="1 $((${#installed} + 1)) $installed"
@@ -298,7 +299,7 @@ case_signatures() {
 case_manifests() {
   local cmake_version found product field expected
   cmake_version=$(sed -n 's/^project(Tessivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-  [ "$cmake_version" = "$version" ] || fail "the release says $version, CMakeLists.txt $cmake_version"
+  [ "$cmake_version" = "$version" ] || fail "the release is $version, CMakeLists.txt $cmake_version"
   found=$(/usr/bin/python3 "$root/tests/release/check_manifests.py" "$root/dist" "$cmake_version")
   # The Apps & features entry the winget manifest promises is the one setup wrote.
   product=$(head -n 1 <<<"$found")
@@ -307,7 +308,7 @@ case_manifests() {
       fail "the uninstall entry's $field is [$(text "${uninstall_key%\\*}\\$product" "$field")]," \
         "the winget manifest says [$expected]"
   done < <(tail -n +2 <<<"$found")
-  echo "winget and Scoop manifests of $version agree with the files and the uninstall entry $product"
+  echo "winget and Scoop manifests of $version agree with the files and uninstall entry $product"
 }
 
 case_silent_upgrade_while_running() {
@@ -323,13 +324,13 @@ case_silent_upgrade_while_running() {
   expect_clean_exit
   [ "$(text "$uninstall_key" DisplayVersion)" = "$next" ] ||
     fail "after the upgrade the uninstall entry says $(value "$uninstall_key" DisplayVersion)"
-  run_value_expected || fail "the upgrade changed the Run value to [$(value "$run_key" Tessivane_x64)]"
+  run_value_expected || fail "the upgrade made the Run value [$(value "$run_key" Tessivane_x64)]"
   [ "$(value "$settings_key" defaultPorts)" = "1 $((${#stored} + 1)) $stored" ] ||
     fail "the upgrade changed the stored choices to [$(value "$settings_key" defaultPorts)]"
   expect_files "$next_zip"
   wait_for 30 loopback_present || fail "the upgrade did not start the program again: $(ports)"
   kill -0 "$other" 2>/dev/null || fail "setup ended the portable copy"
-  [ "$(running)" = 2 ] || fail "$(running) programs run after the upgrade, not it and the portable one"
+  [ "$(running)" = 2 ] || fail "$(running) programs run after the upgrade, not it and the portable"
   kill "$other"
   echo "upgraded to $next: its own tessivane.exe runs again; the portable copy was left alone"
 }
@@ -418,7 +419,9 @@ case_folder_with_spaces_and_letters() {
 # What setup and the uninstaller may not touch while a copy will not end.
 installation() {
   local file
-  for file in tessivane.exe README.txt uninstall.exe; do sha "$(unixpath "$installdir\\$file")"; done
+  for file in tessivane.exe README.txt uninstall.exe; do
+    sha "$(unixpath "$installdir\\$file")"
+  done
   value "$uninstall_key" DisplayVersion
   ls -A "$(unixpath "$installdir")"
 }
