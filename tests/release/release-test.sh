@@ -1,35 +1,24 @@
 #!/usr/bin/env bash
 # The release as a Windows user gets it: builds it with scripts/package.sh, signed with a throwaway
-# certificate, and a next version (unsigned) from a copy of the sources; then, in a fresh Wine
+# certificate, and a next version, unsigned, from a copy of the sources; then, in a fresh Wine
 # prefix that reports Windows 10 1903, with the simulated driver:
-#  1. on Windows 8.1 setup refuses, silently with its exit code and interactively with a message,
-#     and installs nothing;
+#  1. on Windows 8.1 setup refuses (exit code, or a message) and installs nothing;
 #  2. the zip holds exactly the program, README.txt and the licence texts;
-#  3. the setup wizard, driven with its default buttons on a machine without the driver, warns
-#     that the driver is missing and names its DLL, installs all the same, leaves start at logon
-#     off and does not start the program;
-#  4. silent reinstalls of the same version: without the driver it neither stops nor switches
-#     start at logon on; with /LOGON=yes and the driver in System32: the files, the shortcut, a
-#     Run value that is exactly the path the program recognises as its own (its "Launch on
-#     startup" sees it on); started from the shortcut, the program shows its loopback pair;
-#  5. the program, the uninstaller and setup carry signatures that verify; the next version,
-#     built without a certificate, carries none;
-#  6. the winget and Scoop manifests: well-formed, required fields, hashes of the files, the
-#     version of CMake's project(), the product code of the installed uninstall entry;
-#  7. a silent upgrade to the next version while the program and a portable copy run, with the
-#     Run value in other letter case: ends only the installed copy (code 0), installs the new
-#     exe, keeps the stored choices and start at logon, and starts it again;
-#  8. the older version over the newer one is refused, silently and interactively: nothing
-#     changes, the program runs on;
-#  9. a silent uninstall while the program and a portable copy run ends the installed one through
-#     its own Exit (code 0): no port is left; files, shortcut, Run value (in other letter case)
-#     and uninstall entry are gone; the stored choices and the portable copy stay;
-# 10. an install with /LOGON=yes and a quoted /D= to a folder with spaces and non-ASCII letters:
-#     its Run value starts that exe, whose "Launch on startup" sees it on; the uninstaller
-#     removes it all;
-# 11. a copy of the installed program that will not end (it has no window; it may not be
-#     opened; its window is gone when the user chooses Retry) stops setup and the uninstaller
-#     with exit code 2 and nothing changed.
+#  3. the wizard without the driver warns, naming its DLL, installs, leaves start at logon off and
+#     starts nothing;
+#  4. silent reinstalls: without the driver, no stop and no logon start; with /LOGON=yes, the
+#     files, the shortcut, the Run value the program's "Launch on startup" sees as on, and the
+#     program, started from its shortcut, shows its loopback pair;
+#  5. signatures verify; the build without a certificate has none;
+#  6. the winget and Scoop manifests agree with the files, CMake's version and the uninstall entry;
+#  7. a silent upgrade to the next build, with the Run value in other letter case, ends only the
+#     installed copy (not a portable one), installs the new exe, keeps choices and logon start;
+#  8. the older version over the newer one is refused (exit code, or a message): nothing changes;
+#  9. a silent uninstall while it runs ends it (not a portable copy) and leaves only the choices;
+# 10. /LOGON=yes with a quoted /D= into a folder with spaces and non-ASCII letters: the Run value
+#     starts that exe, which sees logon start on; the uninstaller removes it all;
+# 11. a copy that will not end (no window; not to be opened; windowless after Retry) stops setup
+#     and the uninstaller with exit code 2 and nothing changed.
 # Ends with "release: N passed, N failed"; exit code 1 if any case failed.
 set -uo pipefail
 
