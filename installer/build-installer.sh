@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # build-installer.sh STAGE VERSION OUTFILE: compiles the NSIS installer from the files in STAGE.
 # VERSION is the project's version as people see it (e.g. 1.0); its four-number form for the
-# installer's version resource is derived here.
+# installer's version resource is derived here. With TESSIVANE_SIGN_CERT set (see sign.sh) the
+# uninstaller and setup are signed.
 set -euo pipefail
 stage=$1 version=$2 outfile=$3
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -11,8 +12,10 @@ IFS=. read -r major minor patch tweak <<<"$version"
 quad="${major}.${minor:-0}.${patch:-0}.${tweak:-0}"
 
 command -v makensis >/dev/null || { echo "makensis not found: run scripts/setup.sh" >&2; exit 1; }
+sign=()
+[ -z "${TESSIVANE_SIGN_CERT:-}" ] || sign=(-DSIGN="$here/sign.sh")
 mkdir -p "$(dirname "$outfile")"
-makensis -V2 -WX -NOCD \
+makensis -V2 -WX -NOCD "${sign[@]}" \
   -DVERSION="$version" -DVERSION_QUAD="$quad" \
   -DSTAGE="$(cd "$stage" && pwd)" \
   -DOUTFILE="$(cd "$(dirname "$outfile")" && pwd)/$(basename "$outfile")" \

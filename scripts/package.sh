@@ -2,13 +2,23 @@
 # Builds the release into dist/ from the checkout alone:
 #   dist/Tessivane-<version>-x64.zip        the portable copy
 #   dist/Tessivane-<version>-x64-setup.exe  the per-user installer (NSIS)
+#   dist/winget/..., dist/scoop/...         manifests for Windows package managers
+#                                           (installer/write-manifests.sh)
 # The version is the project's own (CMakeLists.txt), read from the file the build generates.
+# With TESSIVANE_SIGN_CERT and TESSIVANE_SIGN_KEY naming a code-signing certificate and its key
+# (installer/sign.sh), the program, the uninstaller and setup are signed; without, none is.
 # Only the program is built; the simulated driver, its client and the tests are never shipped.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
+
+if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ] &&
+   { [ ! -f "${TESSIVANE_SIGN_CERT:-}" ] || [ ! -f "${TESSIVANE_SIGN_KEY:-}" ]; }; then
+  echo "package: to sign, TESSIVANE_SIGN_CERT and TESSIVANE_SIGN_KEY must both name files" >&2
+  exit 1
+fi
 
 build="$root/build/windows"
 echo "== building tessivane.exe (windows preset)"
@@ -23,6 +33,7 @@ name="Tessivane-$version-x64"
 stage="$build/release-stage"
 rm -rf "$stage" && mkdir -p "$stage"
 x86_64-w64-mingw32-strip -o "$stage/tessivane.exe" "$build/ui/tessivane.exe"
+[ -z "${TESSIVANE_SIGN_CERT:-}" ] || bash installer/sign.sh "$stage/tessivane.exe"
 # Text files get Windows line ends, so that every editor there shows them right.
 crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 sed "s/@VERSION@/$version/g" installer/README.txt >"$stage/README.tmp"
@@ -45,6 +56,7 @@ mkdir -p dist
 rm -f "dist/$name.zip" "dist/$name-setup.exe"
 (cd "$stage" && zip -q -X "$root/dist/$name.zip" tessivane.exe README.txt LICENSE*.txt)
 bash installer/build-installer.sh "$stage" "$version" "dist/$name-setup.exe"
+bash installer/write-manifests.sh "$version" "dist/$name-setup.exe" "dist/$name.zip" dist
 
 echo "== release $version in dist/"
 ls -l "dist/$name.zip" "dist/$name-setup.exe"

@@ -17,6 +17,7 @@ packages=(
   dpkg-dev
   clang libclang-rt-14-dev
   nsis zip unzip
+  osslsigncode openssl python3-yaml
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -6,15 +6,25 @@
 //   command N          WM_COMMAND N to every running Tessivane's main window (203: the menu's
 //                      "Launch on startup")
 //   shortcut LNK       the target path of a shell shortcut
-//   wizard-step TITLE  one step through a setup wizard whose window titles start so: presses
-//                      OK on a message box (printing "box: <text>") or the wizard's default
-//                      button (printing "page: <button text>"); exit 1 when no such window
+//   wizard-step TITLE [BUTTON]
+//                      one step through a setup wizard whose window titles start so: presses
+//                      a message box's BUTTON (an id: 1 OK, the default; 2 Cancel; 4 Retry),
+//                      printing "box: <text>", or the wizard's default button (printing
+//                      "page: <button text>"); exit 1 when no such window
 //   wizard-rect TITLE  where that wizard's topmost window is (a message box, if one is up):
 //                      "box|page <left> <top> <width> <height>"; exit 1 when no such window
 //   windows            the visible top-level windows, "<class> | <title>" (for failure reports)
 //   file-version FILE  the ProductVersion text of a file's version resource
+//   start CMDLINE      starts a command line as Windows starts a Run value (no shell, no quoting
+//                      added); prints the new process's id
+//   stand-in MODE      plays a Tessivane that will not end, until killed: "obeys" has the
+//                      program's window and ends on its Exit; "lingers" takes Exit by closing its
+//                      window and lives on; "windowless" has no window; "locked" lingers and
+//                      lets no other process open it
+// Built with the program's manifest, so its narrow calls speak UTF-8 as the program's do.
 #include <windows.h>
 
+#include <aclapi.h>
 #include <psapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -126,11 +136,16 @@ int printShortcutTarget(char const* file) {
                                    reinterpret_cast<void**>(&link))) &&
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
         SUCCEEDED(persist->Load(wide(file).c_str(), STGM_READ))) {
+        // From the item list, as the shell resolves it: Wine's GetPath gives the link's ANSI
+        // copy of the path, which loses letters outside the code page.
         wchar_t target[MAX_PATH] = {};
-        if (SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) && target[0]) {
+        PIDLIST_ABSOLUTE items = nullptr;
+        if (SUCCEEDED(link->GetIDList(&items)) && items && SHGetPathFromIDListW(items, target) &&
+            target[0]) {
             std::printf("%s\n", narrow(target).c_str());
             code = 0;
         }
+        CoTaskMemFree(items);
     }
     if (persist) persist->Release();
     if (link) link->Release();
@@ -193,7 +208,7 @@ BOOL CALLBACK printVisible(HWND window, LPARAM) {
     return TRUE;
 }
 
-int wizardStep(char const* title) {
+int wizardStep(char const* title, WPARAM boxButton) {
     WizardSearch search;
     search.title = wide(title);
     EnumWindows(findVisibleTitled, reinterpret_cast<LPARAM>(&search));
@@ -204,7 +219,7 @@ int wizardStep(char const* title) {
         wchar_t buffer[2048] = {};
         GetWindowTextW(text, buffer, 2048);
         std::printf("box: %s\n", narrow(buffer).c_str());
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        PostMessageW(window, WM_COMMAND, boxButton, 0);
         return 0;
     }
     HWND const next = GetDlgItem(window, IDOK);
@@ -231,6 +246,56 @@ int printWizardRect(char const* title) {
     return 0;
 }
 
+int start(char* commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return 1;
+    }
+    std::printf("%lu\n", static_cast<unsigned long>(process.dwProcessId));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && wParam == kExitCommand) {
+        DestroyWindow(window);
+        return 0;
+    }
+    if (message == WM_DESTROY && GetWindowLongPtrW(window, GWLP_USERDATA)) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int standIn(std::string const& mode) {
+    if (mode == "locked") {
+        // An empty protected DACL: no other process of the user may open this one.
+        ACL acl;
+        InitializeAcl(&acl, sizeof acl, ACL_REVISION);
+        if (SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &acl, nullptr) != ERROR_SUCCESS) {
+            return 2;
+        }
+    }
+    if (mode != "windowless") {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = standInProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kWindowClass;
+        RegisterClassW(&windowClass);
+        HWND const window = CreateWindowW(kWindowClass, L"Tessivane", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                          windowClass.hInstance, nullptr);
+        if (window == nullptr) return 2;
+        SetWindowLongPtrW(window, GWLP_USERDATA, mode == "obeys");
+    }
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -241,13 +306,17 @@ int main(int argc, char** argv) {
     if (command == "exit") return postCommand(kExitCommand);
     if (command == "command" && argc == 3) return postCommand(std::strtoul(argv[2], nullptr, 10));
     if (command == "shortcut" && argc == 3) return printShortcutTarget(argv[2]);
-    if (command == "wizard-step" && argc == 3) return wizardStep(argv[2]);
+    if (command == "wizard-step" && (argc == 3 || argc == 4)) {
+        return wizardStep(argv[2], argc == 4 ? std::strtoul(argv[3], nullptr, 10) : IDOK);
+    }
     if (command == "wizard-rect" && argc == 3) return printWizardRect(argv[2]);
     if (command == "windows") return EnumWindows(printVisible, 0) ? 0 : 1;
     if (command == "file-version" && argc == 3) return printFileVersion(argv[2]);
+    if (command == "start" && argc == 3) return start(argv[2]);
+    if (command == "stand-in" && argc == 3) return standIn(argv[2]);
     std::fprintf(stderr,
                  "usage: release-probe value KEY NAME | module-path | count | exit | command N | "
-                 "shortcut LNK | wizard-step TITLE | wizard-rect TITLE | windows | "
-                 "file-version FILE\n");
+                 "shortcut LNK | wizard-step TITLE [BUTTON] | wizard-rect TITLE | windows | "
+                 "file-version FILE | start CMDLINE | stand-in obeys|lingers|windowless|locked\n");
     return 3;
 }

@@ -1,0 +1,81 @@
+"""check_manifests.py DIST VERSION: checks the winget and Scoop manifests in DIST against the
+release files there and VERSION. Prints the winget product code, then the Apps & features entry
+it promises as FIELD=VALUE lines, for comparing with what setup wrote."""
+import hashlib
+import json
+import pathlib
+import sys
+import zipfile
+
+import yaml
+
+dist, version = pathlib.Path(sys.argv[1]), sys.argv[2]
+setup = dist / f"Tessivane-{version}-x64-setup.exe"
+portable = dist / f"Tessivane-{version}-x64.zip"
+schema = "1.10.0"
+
+
+def check(ok, what):
+    if not ok:
+        sys.exit(f"FAIL: {what}")
+
+
+def sha256(path):
+    return hashlib.sha256(path.read_bytes()).hexdigest()
+
+
+# The fields winget's schemas require of each file, besides the four every file has.
+required = {
+    "version": ["DefaultLocale"],
+    "installer": ["Installers"],
+    "defaultLocale": ["PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"],
+}
+folder = dist / "winget/manifests/v/Velmora/Tessivane" / version
+manifests = {}
+for path in sorted(folder.glob("*.yaml")):
+    text = path.read_text(encoding="utf-8")
+    manifest = yaml.safe_load(text)
+    kind = manifest.get("ManifestType")
+    check(kind in required and kind not in manifests, f"{path.name}: ManifestType {kind}")
+    common = ["PackageIdentifier", "PackageVersion", "ManifestType", "ManifestVersion"]
+    for field in common + required[kind]:
+        check(manifest.get(field) not in (None, "", []), f"{path.name} lacks {field}")
+    # A string, not a number that YAML made of "1.10".
+    for field, expected in [("PackageVersion", version), ("ManifestVersion", schema),
+                            ("PackageIdentifier", "Velmora.Tessivane")]:
+        check(manifest[field] == expected, f"{path.name}: {field} {manifest[field]!r}")
+    check(f"winget-manifest.{kind}.{schema}.schema.json" in text.splitlines()[0],
+          f"{path.name}: schema line")
+    manifests[kind] = manifest
+check(sorted(manifests) == sorted(required), f"winget files: {sorted(manifests)}")
+
+installer = manifests["installer"]
+check(installer.get("InstallerType") == "nullsoft" and installer.get("Scope") == "user",
+      "not a per-user nullsoft installer")
+switches = installer.get("InstallerSwitches", {})
+check(switches.get("Silent") == "/S" and switches.get("SilentWithProgress") == "/S",
+      f"switches {switches}")
+check(len(installer["Installers"]) == 1, "one installer expected")
+entry = installer["Installers"][0]
+url = entry.get("InstallerUrl", "")
+check(url.startswith("https://") and url.endswith("/" + setup.name), f"InstallerUrl {url}")
+check(entry.get("InstallerSha256", "").lower() == sha256(setup), "InstallerSha256 is not setup's")
+apps = installer.get("AppsAndFeaturesEntries", [{}])[0]
+check(installer.get("ProductCode") and apps.get("ProductCode") == installer["ProductCode"],
+      "ProductCode")
+check(apps.get("DisplayVersion") == version, f"DisplayVersion {apps.get('DisplayVersion')!r}")
+
+scoop = json.loads((dist / "scoop/tessivane.json").read_text(encoding="utf-8"))
+for field in ["version", "description", "homepage", "license", "architecture", "bin", "shortcuts"]:
+    check(scoop.get(field), f"the Scoop manifest lacks {field}")
+check(scoop["version"] == version, f"Scoop version {scoop['version']!r}")
+download = scoop["architecture"].get("64bit", {})
+check(download.get("url", "").endswith("/" + portable.name), f"Scoop url {download.get('url')}")
+check(download.get("hash") == sha256(portable), "the Scoop hash is not the zip's")
+names = zipfile.ZipFile(portable).namelist()
+check(scoop["bin"] in names and all(shortcut[0] in names for shortcut in scoop["shortcuts"]),
+      "Scoop's bin or shortcut is not in the zip")
+
+print(installer["ProductCode"])
+for field in ["DisplayName", "Publisher", "DisplayVersion"]:
+    print(f"{field}={apps[field]}")
