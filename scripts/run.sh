@@ -44,6 +44,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== creating the Wine prefix $WINEPREFIX"
   "$wine" wineboot --init </dev/null >/dev/null 2>&1
 fi
+# A new prefix reports Windows 7; Tessivane needs Windows 10 version 1903 or later (win10 is build
+# 18362), and its installer refuses anything older.
+"$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
 # Wine's own TrueType fonts (Tahoma, Marlett for caption buttons and check marks), where Wine looks
 # for a Windows installation's fonts.
 cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true

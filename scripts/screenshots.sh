@@ -39,6 +39,9 @@ Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$n"
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot --init </dev/null >/dev/null 2>&1
+# A new prefix reports Windows 7; Tessivane needs Windows 10 version 1903 or later (win10 is build
+# 18362), and its installer refuses anything older.
+"$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
 # Wine's own TrueType fonts (Debian's fonts-wine: Tahoma, and Marlett for the caption buttons and
 # check marks), where Wine looks for a Windows installation's fonts.
 cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"

@@ -18,6 +18,9 @@ case $action in
     # Xvfb has no window manager: Wine's windows must not wait for one (every hidden dialog would
     # otherwise wait two seconds for a window manager to withdraw it).
     "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    # A new prefix reports Windows 7; the program is made for Windows 10 version 1903 or later
+    # (win10 is build 18362), so the tests run on what it declares.
+    "$loader" reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
     echo "wine prefix ready: $prefix"
     ;;
   down)
