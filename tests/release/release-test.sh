@@ -424,7 +424,8 @@ case_copy_that_will_not_end() {
   for mode in windowless locked; do
     pid=$(stand_in "$installed" $mode) || fail "the $mode copy did not start"
     code=$(silent "$next_setup" /S)
-    [ "$code" = 2 ] || fail "setup beside a $mode copy ended with code $code"
+    [ "$code" = 2 ] || fail "setup beside a $mode copy ended with code $code" \
+      "(copies running: $(running); the installation $([ "$(installation)" = "$before" ] && echo unchanged || echo changed))"
     [ "$(installation)" = "$before" ] || fail "setup beside a $mode copy changed the installation"
     if [ $mode = windowless ]; then
       # Run in place (_?=), the uninstaller's exit code is its own.
