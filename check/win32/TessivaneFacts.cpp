@@ -39,15 +39,6 @@ bool samePath(std::wstring const& a, std::wstring const& b) {
     return !a.empty() && CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
-std::wstring wide(std::string const& text) {
-    int const size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
-    if (size > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
-    }
-    return result;
-}
-
 std::vector<RunningCopy> runningCopies(std::wstring const& installedExe) {
     std::vector<RunningCopy> copies;
     KernelHandle const snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -83,7 +74,8 @@ TessivaneFacts tessivaneFacts() {
     facts.running = runningCopies(installedExe);
     facts.runValue = launchOnStartupValue();
     if (facts.runValue) {
-        DWORD const attributes = GetFileAttributesW(wide(*facts.runValue).c_str());
+        std::u16string const path = utf8ToUtf16(*facts.runValue);
+        DWORD const attributes = GetFileAttributesW(std::wstring(path.begin(), path.end()).c_str());
         facts.runValueFileExists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         facts.runValueIsInstalled = launchValueStarts(*facts.runValue, utf8(installedExe));
     }
