@@ -42,7 +42,7 @@ struct TessivaneFacts {
     std::vector<RunningCopy> running;
     std::string installedFolder, installedVersion;  // empty when not installed
     std::optional<std::string> runValue;            // "Launch on startup"
-    bool runValueFileExists = false;
+    bool runValueFileExists = false;  // it names a tessivane.exe that exists
     bool runValueIsInstalled = false;
 };
 

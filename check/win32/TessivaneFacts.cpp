@@ -74,9 +74,11 @@ TessivaneFacts tessivaneFacts() {
     facts.running = runningCopies(installedExe);
     facts.runValue = launchOnStartupValue();
     if (facts.runValue) {
-        std::u16string const path = utf8ToUtf16(*facts.runValue);
-        DWORD const attributes = GetFileAttributesW(std::wstring(path.begin(), path.end()).c_str());
-        facts.runValueFileExists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        std::u16string const text = utf8ToUtf16(*facts.runValue);
+        std::wstring const path(text.begin(), text.end());
+        DWORD const attributes = GetFileAttributesW(path.c_str());
+        facts.runValueFileExists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                   samePath(path.substr(path.find_last_of(L'\\') + 1), L"tessivane.exe");
         facts.runValueIsInstalled = launchValueStarts(*facts.runValue, utf8(installedExe));
     }
     return facts;
