@@ -144,13 +144,15 @@ drive() {  # drive "<buttons>" <title> <program> [args...]
   cat "$work/setup.exit"
 }
 
-# A stand-in for a Tessivane (the probe's stand-in) started from the given exe; prints its Unix
-# process id, for kill to end it.
+# A stand-in for a Tessivane (the probe's stand-in, or what else it is asked to do) started from
+# the given exe; prints its Unix process id, for kill to end it.
 more_running() { [ "$(running)" -gt "$1" ]; }
-stand_in() {  # stand_in <exe> <mode>
-  local before pid
+stand_in() {  # stand_in <exe> <mode> | stand_in <exe> <probe's command> <arguments...>
+  local before pid exe=$1
+  shift
+  [ $# -gt 1 ] || set -- stand-in "$1"
   before=$(running)
-  "$wine" "$1" stand-in "$2" </dev/null >/dev/null 2>&1 &
+  "$wine" "$exe" "$@" </dev/null >/dev/null 2>&1 &
   pid=$!
   wait_for 20 more_running "$before" || return 1
   sleep 1  # for its window
@@ -377,7 +379,8 @@ case_silent_uninstall_while_running() {
 }
 
 case_folder_with_spaces_and_letters() {
-  local dir="$localappdata\\Mes Applis Ünï Ω\\Tessivane" exe code own
+  # An apostrophe or a backtick ends a quoted text in setup's System calls.
+  local dir="$localappdata\\Studio d'enregistrement Ünï Ω \`1\`\\Tessivane" exe code own
   exe="$dir\\tessivane.exe"
   # One argument with spaces: Wine passes it in quotes, as PowerShell does.
   code=$(silent "$setup" /S /LOGON=yes "/D=$dir")
@@ -395,14 +398,28 @@ case_folder_with_spaces_and_letters() {
   wait_for 10 run_value_absent || fail "the program did not see start at logon as on"
   w "$probe" command 203 >/dev/null
   wait_for 10 run_value_is "$exe" || fail "the program wrote [$(value "$run_key" Tessivane_x64)]"
-  w "$probe" exit >/dev/null
-  wait_for 20 none_running || fail "the program did not end on Exit"
+  # A second installation, in another folder, is refused.
+  code=$(silent "$next_setup" /S "/D=$installdir")
+  [ "$code" = 7 ] || fail "setup into a second folder beside [$dir] ended with code $code"
+  ! exists "$installdir" && [ "$(text "$uninstall_key" InstallLocation)" = "$dir" ] ||
+    fail "setup into a second folder changed things"
+  # The upgrade finds the running copy there, replaces it and keeps its Run value.
+  code=$(silent "$next_setup" /S)
+  [ "$code" = 0 ] || fail "the upgrade in [$dir] ended with code $code"
+  expect_files "$next_zip" "$dir"
+  [ "$(text "$uninstall_key" InstallLocation)" = "$dir" ] ||
+    fail "the upgrade's InstallLocation is [$(value "$uninstall_key" InstallLocation)]"
+  run_value_is "$exe" || fail "the upgrade made the Run value [$(value "$run_key" Tessivane_x64)]"
+  wait_for 30 loopback_present || fail "the upgrade did not start the program again: $(ports)"
+  [ "$(w "$probe" module-path)" = "$exe" ] || fail "the upgrade started [$(w "$probe" module-path)]"
+  # And so does the uninstaller.
   code=$(uninstall_quietly "$dir")
   [ "$code" = 0 ] || fail "the uninstaller ended with code $code"
   wait_for 60 entry_gone || fail "the uninstall entry is still there"
+  wait_for 10 none_running || fail "$(running) programs still run"
   ! exists "$dir" || fail "left in [$dir]: $(ls -A "$(unixpath "$dir")")"
   run_value_absent || fail "the Run value is still there: $(value "$run_key" Tessivane_x64)"
-  echo "installed, started at logon and removed: $exe"
+  echo "installed, started at logon, upgraded and removed while running: $exe"
 }
 
 # What setup and the uninstaller may not touch while a copy will not end.
@@ -421,16 +438,22 @@ case_copy_that_will_not_end() {
   # The stand-in takes the installed program's place, as a copy that setup cannot end.
   cp "$probe" "$(unixpath "$installed")"
   before=$(installation)
-  for mode in windowless locked; do
-    pid=$(stand_in "$installed" $mode) || fail "the $mode copy did not start"
+  # "held": a copy that starts after setup ended the installed one (here one from elsewhere that
+  # holds the exe as the starting program does): its exe cannot be replaced, nor removed.
+  for mode in windowless locked held; do
+    if [ $mode = held ]; then
+      pid=$(stand_in "$portable" hold "$installed") || fail "the $mode copy did not start"
+    else
+      pid=$(stand_in "$installed" $mode) || fail "the $mode copy did not start"
+    fi
     code=$(silent "$next_setup" /S)
-    [ "$code" = 2 ] || fail "setup beside a $mode copy ended with code $code" \
+    [ "$code" = 6 ] || fail "setup beside a $mode copy ended with code $code" \
       "(copies running: $(running); the installation $([ "$(installation)" = "$before" ] && echo unchanged || echo changed))"
     [ "$(installation)" = "$before" ] || fail "setup beside a $mode copy changed the installation"
-    if [ $mode = windowless ]; then
+    if [ $mode != locked ]; then
       # Run in place (_?=), the uninstaller's exit code is its own.
       code=$(silent "$installdir\\uninstall.exe" /S "_?=$installdir")
-      [ "$code" = 2 ] || fail "the uninstaller beside a $mode copy ended with code $code"
+      [ "$code" = 6 ] || fail "the uninstaller beside a $mode copy ended with code $code"
       [ "$(installation)" = "$before" ] || fail "the uninstaller beside a $mode copy changed things"
     fi
     kill -0 "$pid" 2>/dev/null || fail "setup ended the $mode copy"
@@ -440,13 +463,13 @@ case_copy_that_will_not_end() {
   # Its window goes on Exit, its process stays: Retry waits on it again; then Cancel.
   pid=$(stand_in "$installed" lingers) || fail "the lingering copy did not start"
   code=$(drive "4 2" "Tessivane $next Setup" "$next_setup")
-  [ "$code" = 2 ] || fail "setup beside a lingering copy ended with code $code"
+  [ "$code" = 6 ] || fail "setup beside a lingering copy ended with code $code"
   [ "$(grep -c '^box: Tessivane is still running from' "$work/wizard.log")" -ge 2 ] ||
     fail "no second message after Retry"
   grep -qF "$installdir" "$work/wizard.log" || fail "the message did not name the folder"
   [ "$(installation)" = "$before" ] || fail "setup beside a lingering copy changed the installation"
   kill "$pid"
-  echo "setup and the uninstaller stopped with code 2 and changed nothing"
+  echo "setup and the uninstaller stopped with code 6 and changed nothing"
 }
 
 passed=0 failed=0
@@ -474,8 +497,8 @@ run_case "the older version over the newer one is refused and changes nothing" \
   case_older_over_newer
 run_case "a silent uninstall while it runs ends it and leaves only the stored choices" \
   case_silent_uninstall_while_running
-run_case "an install with start at logon into a folder with spaces and non-ASCII letters" \
-  case_folder_with_spaces_and_letters
+run_case "start at logon, a refused second folder, upgrade and uninstall while it runs, in a folder \
+with spaces, non-ASCII letters, an apostrophe and a backtick" case_folder_with_spaces_and_letters
 run_case "a copy that will not end stops setup and the uninstaller, with nothing changed" \
   case_copy_that_will_not_end
 
