@@ -9,16 +9,21 @@
 #  4. silent reinstalls: without the driver, no stop and no logon start; with /LOGON=yes, the
 #     files, the shortcut, the Run value the program's "Launch on startup" sees as on, and the
 #     program, started from its shortcut, shows its loopback pair;
-#  5. signatures verify; the build without a certificate has none;
-#  6. the winget and Scoop manifests agree with the files, CMake's version and the uninstall entry;
+#  5. signatures verify, also made from a .pfx and from PEM files; the build without a certificate
+#     has none;
+#  6. the winget and Scoop manifests agree with the files, CMake's version, setup's exit codes and
+#     the uninstall entry, also with quotes and backslashes in their web addresses;
 #  7. a silent upgrade to the next build, with the Run value in other letter case, ends only the
 #     installed copy (not a portable one), installs the new exe, keeps choices and logon start;
 #  8. the older version over the newer one is refused (exit code, or a message): nothing changes;
 #  9. a silent uninstall while it runs ends it (not a portable copy) and leaves only the choices;
-# 10. /LOGON=yes with a quoted /D= into a folder with spaces and non-ASCII letters: the Run value
-#     starts that exe, which sees logon start on; the uninstaller removes it all;
-# 11. a copy that will not end (no window; not to be opened; windowless after Retry) stops setup
-#     and the uninstaller with exit code 2 and nothing changed.
+# 10. /LOGON=yes with a quoted /D= into a folder with spaces, non-ASCII letters, an apostrophe and
+#     a backtick: the Run value starts that exe, which sees logon start on; a second installation
+#     elsewhere is refused; an upgrade while it runs, and the uninstaller, end it there; nothing
+#     is left;
+# 11. a copy that will not end (no window; not to be opened; windowless after Retry; one that
+#     holds the exe from elsewhere) stops setup and the uninstaller with exit code 6 and nothing
+#     changed.
 # Ends with "release: N passed, N failed"; exit code 1 if any case failed.
 set -uo pipefail
 
@@ -299,6 +304,13 @@ case_manifests() {
       fail "the uninstall entry's $field is [$(text "${uninstall_key%\\*}\\$product" "$field")]," \
         "the winget manifest says [$expected]"
   done < <(tail -n +2 <<<"$found")
+  # Web addresses with quotes, backslashes, ": " and " #" stay what they were.
+  local odd="$work/odd-manifests"
+  mkdir -p "$odd" && cp "$setup" "$zip" "$odd/"
+  export TESSIVANE_HOMEPAGE='https://example.com/say "hi": \\server\ #1'
+  export TESSIVANE_DOWNLOAD_URL='https://example.com/it'"'"'s "here" \'
+  /usr/bin/python3 installer/write-manifests.py "$version" "$setup" "$zip" "$odd" 2>/dev/null
+  /usr/bin/python3 "$root/tests/release/check_manifests.py" "$odd" "$version" >/dev/null
   echo "winget and Scoop manifests of $version agree with the files and uninstall entry $product"
 }
 
