@@ -15,10 +15,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 
-if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ] &&
-   { [ ! -f "${TESSIVANE_SIGN_CERT:-}" ] || [ ! -f "${TESSIVANE_SIGN_KEY:-}" ]; }; then
-  echo "package: to sign, TESSIVANE_SIGN_CERT and TESSIVANE_SIGN_KEY must both name files" >&2
-  exit 1
+# Before the build: a certificate that cannot be used stops the release, never ships it unsigned.
+if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ]; then
+  bash installer/sign.sh --check
 fi
 
 build="$root/build/windows"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release as a Windows user gets it: builds it with scripts/package.sh, signed with a throwaway
-# certificate, and a next version, unsigned, from a copy of the sources; then, in a fresh Wine
-# prefix that reports Windows 10 1903, with the simulated driver:
+# certificate on a SoftHSM token, and a next version, unsigned, from a copy of the sources; then,
+# in a fresh Wine prefix that reports Windows 10 1903, with the simulated driver:
 #  1. on Windows 8.1 setup refuses (exit code, or a message) and installs nothing;
 #  2. the zip holds exactly the program, README.txt and the licence texts;
 #  3. the wizard without the driver warns, naming its DLL, installs, leaves start at logon off and
@@ -39,11 +39,26 @@ broken() { echo "release: $*" >&2; echo "release: 0 passed, 1 failed"; exit 1; }
 work="$root/build/release-test"
 rm -rf "$work" && mkdir -p "$work"
 # A throwaway self-signed code-signing certificate, so that the release is built as a maintainer
-# with a certificate builds it.
+# with a certificate builds it: on a token, reached through PKCS#11, as certificates are issued now.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tessivane release test" \
   -addext extendedKeyUsage=codeSigning -keyout "$work/sign.key" -out "$work/sign.crt" \
   >/dev/null 2>&1 || broken "openssl could not make a certificate"
-TESSIVANE_SIGN_CERT="$work/sign.crt" TESSIVANE_SIGN_KEY="$work/sign.key" bash scripts/package.sh ||
+export SOFTHSM2_CONF="$work/softhsm2.conf"
+mkdir -p "$work/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/tokens" \
+  >"$SOFTHSM2_CONF"
+module=/usr/lib/softhsm/libsofthsm2.so pin=2580
+softhsm2-util --init-token --free --label release-test --so-pin 0852 --pin $pin >/dev/null &&
+openssl pkey -in "$work/sign.key" -outform DER -out "$work/sign.key.der" &&
+openssl x509 -in "$work/sign.crt" -outform DER -out "$work/sign.crt.der" || broken "no token"
+for object in privkey:sign.key.der cert:sign.crt.der; do
+  pkcs11-tool --module $module --token-label release-test --login --pin $pin --id 01 \
+    --label release --type "${object%%:*}" --write-object "$work/${object#*:}" >/dev/null 2>&1 ||
+    broken "could not put the ${object%%:*} on the token"
+done
+TESSIVANE_SIGN_CERT='pkcs11:token=release-test;object=release;type=cert' \
+TESSIVANE_SIGN_KEY='pkcs11:token=release-test;object=release;type=private' \
+TESSIVANE_SIGN_PKCS11_MODULE=$module TESSIVANE_SIGN_PASSWORD=$pin bash scripts/package.sh ||
   broken "scripts/package.sh failed"
 build="$root/build/windows"
 cmake --build --preset windows --target teVirtualMIDI64 vmidi_client >/dev/null ||
@@ -282,14 +297,24 @@ unsigned() { ! osslsigncode extract-signature -in "$1" -out "$work/signature" >/
 case_signatures() {
   unzip -p "$zip" tessivane.exe >"$work/zip-tessivane.exe"
   unzip -p "$next_zip" tessivane.exe >"$work/next-tessivane.exe"
+  # The same certificate as a password-protected .pfx, and as PEM files.
+  openssl pkcs12 -export -inkey "$work/sign.key" -in "$work/sign.crt" -passout pass:pfx-secret \
+    -out "$work/sign.pfx"
+  cp "$work/next-tessivane.exe" "$work/pfx.exe" && cp "$work/next-tessivane.exe" "$work/pem.exe"
+  TESSIVANE_SIGN_CERT="$work/sign.pfx" TESSIVANE_SIGN_PASSWORD=pfx-secret \
+    bash installer/sign.sh "$work/pfx.exe"
+  TESSIVANE_SIGN_CERT="$work/sign.crt" TESSIVANE_SIGN_KEY="$work/sign.key" \
+    bash installer/sign.sh "$work/pem.exe"
   local file
-  for file in "$work/zip-tessivane.exe" "$setup" "$(unixpath "$installdir\\uninstall.exe")"; do
+  for file in "$work/zip-tessivane.exe" "$setup" "$(unixpath "$installdir\\uninstall.exe")" \
+              "$work/pfx.exe" "$work/pem.exe"; do
     signed "$file" || fail "$(basename "$file") does not verify: $(tail -n 3 "$work/verify.log")"
   done
   for file in "$work/next-tessivane.exe" "$next_setup"; do
     unsigned "$file" || fail "$(basename "$file") is signed, though no certificate was given"
   done
-  echo "signed: tessivane.exe, setup, uninstall.exe; without a certificate: none"
+  echo "signed from the token: tessivane.exe, setup, uninstall.exe; from a .pfx and PEM files;" \
+    "without a certificate: none"
 }
 
 case_manifests() {
