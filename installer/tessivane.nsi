@@ -14,8 +14,9 @@
 ;                  upgrade keeps what the user had.
 ;
 ; Exit codes (installer/README.txt lists them for users; the winget manifest maps them):
-;   0 done; 1 cancelled by the user (NSIS's own); 2 to 5, the EXIT_ values below, each with
-;   nothing changed.
+;   0 done; 1 cancelled by the user and 2 aborted (NSIS's own: its stub also gives 2 when it
+;   fails by itself, with no writable temporary folder or a damaged download, so none of our
+;   outcomes uses 0 to 2); 3 to 7, the EXIT_ values below, each with nothing changed.
 
 Unicode true
 Target amd64-unicode
@@ -34,7 +35,7 @@ SetCompressor /SOLID lzma
 !define EXE "tessivane.exe"
 ; The program's own window class; WM_COMMAND 105 to it is the tray menu's "Exit".
 !define WINDOW_CLASS "TESSIVANE"
-!define EXIT_COMMAND 105
+!define TRAY_EXIT_COMMAND 105
 ; Exactly the value the program's "Launch on startup" writes and recognises: this name, the full
 ; path of the executable, not quoted, no arguments, REG_SZ.
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -42,7 +43,7 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessivane"
 !define DRIVER_DLL "teVirtualMIDI64.dll"
 ; How long one running Tessivane may take to close its ports and end after "Exit".
-!define EXIT_WAIT_MS 10000
+!define END_WAIT_MS 10000
 ; Access rights that let setup read a process's image path and wait for it to end.
 !define PROCESS_SYNCHRONIZE 0x00100000
 !define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
@@ -50,10 +51,30 @@ SetCompressor /SOLID lzma
 !define PROCESS_LIST_BYTES 65536
 ; CompareStringOrdinal's answer for equal texts.
 !define CSTR_EQUAL 2
-!define EXIT_IN_USE 2          ; a Tessivane running from the folder did not end
+; What StartTessivane asks the desktop's shell through: its ShellWindows, the desktop's view
+; (FindWindowSW with SWC_DESKTOP and SWFO_NEEDDISPATCH, CSIDL_DESKTOP), the view's background
+; object and the shell's IShellDispatch2. The numbers after -> in its calls are the methods'
+; places in these interfaces' tables.
+!define CLSID_ShellWindows "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
+!define IID_IShellWindows "{85CB6900-4D95-11CF-960C-0080C7F4EE85}"
+!define IID_IServiceProvider "{6D5140C1-7436-11CE-8034-00AA006009FA}"
+!define SID_STopLevelBrowser "{4C96BE40-915C-11CF-99D3-00AA004AE837}"
+!define IID_IShellBrowser "{000214E2-0000-0000-C000-000000000046}"
+!define IID_IDispatch "{00020400-0000-0000-C000-000000000046}"
+!define IID_IShellFolderViewDual "{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}"
+!define IID_IShellDispatch2 "{A4C6892C-3BA9-11D2-9DEA-00C04FB16162}"
+!define CLSCTX_LOCAL_SERVER 4
+!define SWC_DESKTOP 8
+!define SWFO_NEEDDISPATCH 1
+!define VT_I4 3
+!define VARIANT_BYTES 24
+!define /math VARIANTS_BYTES ${VARIANT_BYTES} * 2
 !define EXIT_BAD_OPTION 3      ; a command-line value setup does not know
 !define EXIT_NEWER_INSTALLED 4 ; a newer version is installed
 !define EXIT_WINDOWS_TOO_OLD 5 ; older than the program's floor below
+!define EXIT_IN_USE 6          ; a Tessivane running from the folder did not end, or its
+                               ; executable could not be replaced or removed
+!define EXIT_OTHER_FOLDER 7    ; Tessivane is installed in another folder
 ; The program's floor: 64-bit Windows 10 version 1903. Its manifest sets the UTF-8 code page for
 ; every narrow-character call, which older Windows ignore.
 !define MIN_WINDOWS_BUILD 18362
@@ -70,6 +91,9 @@ UninstallCaption "${PRODUCT} ${VERSION} Uninstall"
 OutFile "${OUTFILE}"
 ; Per user: the program's settings and its Run value are the user's own, so no administrator.
 RequestExecutionLevel user
+; A file that cannot be written stops setup rather than being skipped in silence (which NSIS
+; does by default, and which would leave old files under a new version's uninstall entry).
+AllowSkipFiles off
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; An upgrade goes where the previous version is.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
@@ -102,8 +126,9 @@ Var OwnExe         ; $INSTDIR\tessivane.exe as Windows spells it on disk
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom OptionsPage OptionsPageLeave
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartTessivane
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
@@ -115,49 +140,83 @@ Page custom OptionsPage OptionsPageLeave
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Sets $OwnExe: this installation's program, in the spelling Windows keeps on disk (long names,
-; letter case as created), so that it compares with what a process or the Run value says.
+; Paths reach System::Call only through registers (w r0), never written into its text: the
+; plug-in ends a quoted argument at the first ' or ` in it, and such folders are common
+; (C:\Users\Seán Ó'Brien).
+
+; Replaces the path in $0 by the spelling Windows keeps on disk (long names, letter case as
+; created) when it exists; leaves it as it is otherwise.
+!macro DEFINE_LONG_PATH prefix
+Function ${prefix}LongPath
+  Push $1
+  Push $2
+  System::Call "kernel32::GetLongPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2"
+  ${If} $2 > 0
+  ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+    StrCpy $0 $1
+  ${EndIf}
+  Pop $2
+  Pop $1
+FunctionEnd
+!macroend
+!insertmacro DEFINE_LONG_PATH ""
+!insertmacro DEFINE_LONG_PATH "un."
+
+; Sets $OwnExe: this installation's program, in the spelling Windows keeps on disk, so that it
+; compares with what a process or the Run value says.
 !macro DEFINE_OWN_EXE prefix
 Function ${prefix}SetOwnExe
   Push $0
-  Push $1
-  StrCpy $OwnExe "$INSTDIR\${EXE}"
-  System::Call "kernel32::GetLongPathNameW(w '$OwnExe', w .r0, i ${NSIS_MAX_STRLEN}) i .r1"
-  ${If} $1 > 0
-  ${AndIf} $1 < ${NSIS_MAX_STRLEN}
-    StrCpy $OwnExe $0
-  ${EndIf}
-  Pop $1
+  StrCpy $0 "$INSTDIR\${EXE}"
+  Call ${prefix}LongPath
+  StrCpy $OwnExe $0
   Pop $0
 FunctionEnd
 !macroend
 !insertmacro DEFINE_OWN_EXE ""
 !insertmacro DEFINE_OWN_EXE "un."
 
-; The one rule for "this is our program's path", as Windows compares paths: ordinal, letter case
-; ignored, after the same long-name spelling; a quoted path counts as itself.
-; Push the path; pops it and pushes 1 when it is $OwnExe, else 0.
+; The one rule for "the same path", as Windows compares paths: ordinal, letter case ignored,
+; after the same long-name spelling. Push two paths; pops them and pushes 1 when they name the
+; same file or folder, else 0.
+!macro DEFINE_SAME_PATH prefix
+Function ${prefix}SamePath
+  Exch $1
+  Exch
+  Exch $0
+  Push $2
+  Call ${prefix}LongPath
+  StrCpy $2 $0
+  StrCpy $0 $1
+  Call ${prefix}LongPath
+  System::Call "kernel32::CompareStringOrdinal(w r2, i -1, w r0, i -1, i 1) i .r1"
+  StrCpy $0 0
+  ${IfThen} $1 = ${CSTR_EQUAL} ${|} StrCpy $0 1 ${|}
+  Pop $2
+  Exch $0
+  Exch
+  Pop $1
+FunctionEnd
+!macroend
+!insertmacro DEFINE_SAME_PATH ""
+!insertmacro DEFINE_SAME_PATH "un."
+
+; Push a path; pops it and pushes 1 when it is $OwnExe, else 0. A quoted path counts as itself.
 !macro DEFINE_IS_OWN_EXE prefix
 Function ${prefix}IsOwnExe
   Exch $0
   Push $1
-  Push $2
   StrCpy $1 $0 1
   ${If} $1 == '"'
     StrCpy $0 $0 "" 1
     StrCpy $1 $0 1 -1
     ${IfThen} $1 == '"' ${|} StrCpy $0 $0 -1 ${|}
   ${EndIf}
-  System::Call "kernel32::GetLongPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2"
-  ${If} $2 > 0
-  ${AndIf} $2 < ${NSIS_MAX_STRLEN}
-    StrCpy $0 $1
-  ${EndIf}
-  System::Call "kernel32::CompareStringOrdinal(w r0, i -1, w '$OwnExe', i -1, i 1) i .r1"
-  StrCpy $0 0
-  ${IfThen} $1 = ${CSTR_EQUAL} ${|} StrCpy $0 1 ${|}
-  Pop $2
   Pop $1
+  Push $0
+  Push $OwnExe
+  Call ${prefix}SamePath
+  Pop $0
   Exch $0
 FunctionEnd
 !macroend
@@ -236,6 +295,20 @@ FunctionEnd
 !insertmacro DEFINE_OPEN_OWN_PROCESS ""
 !insertmacro DEFINE_OPEN_OWN_PROCESS "un."
 
+; Says that Tessivane still runs from the folder. Returns when the user chooses Retry; quits with
+; EXIT_IN_USE on Cancel, and in a silent run.
+!macro DEFINE_STILL_RUNNING prefix
+Function ${prefix}StillRunning
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is still running from$\r$\n$INSTDIR$\r$\nand did not end, so nothing there was changed.$\r$\n$\r$\nEnd it with Exit in its menu in the notification area (or in Task Manager), then choose Retry." /SD IDCANCEL IDRETRY retry
+  DetailPrint "${PRODUCT} did not end; nothing was changed."
+  SetErrorLevel ${EXIT_IN_USE}
+  Quit
+  retry:
+FunctionEnd
+!macroend
+!insertmacro DEFINE_STILL_RUNNING ""
+!insertmacro DEFINE_STILL_RUNNING "un."
+
 ; Ends the Tessivane that runs from this installation's folder through its own "Exit" (so its
 ; ports and output connections close as they should) and waits on its process; a copy running
 ; from elsewhere (a portable one) is left alone. Sets $WasRunning to 1 when it ended one.
@@ -248,7 +321,6 @@ Function ${prefix}EndOwnTessivane
   Push $1
   Push $2
   Push $3
-  StrCpy $WasRunning 0
   Call ${prefix}SetOwnExe
   ${Do}
     StrCpy $3 0  ; 1: ended, or nothing to end
@@ -263,10 +335,10 @@ Function ${prefix}EndOwnTessivane
         ${IfThen} $2 = 0 ${|} ${ExitDo} ${|}
         System::Call "user32::GetWindowThreadProcessId(p r2, *i .r3) i"
         ${If} $3 = $1
-          System::Call "user32::PostMessageW(p r2, i ${WM_COMMAND}, p ${EXIT_COMMAND}, p 0) i"
+          System::Call "user32::PostMessageW(p r2, i ${WM_COMMAND}, p ${TRAY_EXIT_COMMAND}, p 0) i"
         ${EndIf}
       ${Loop}
-      System::Call "kernel32::WaitForSingleObject(p r0, i ${EXIT_WAIT_MS}) i .r1"
+      System::Call "kernel32::WaitForSingleObject(p r0, i ${END_WAIT_MS}) i .r1"
       System::Call "kernel32::CloseHandle(p r0)"
       ${If} $1 = 0  ; WAIT_OBJECT_0
         StrCpy $WasRunning 1
@@ -288,17 +360,13 @@ Function ${prefix}EndOwnTessivane
           StrCpy $3 1
           ${ExitDo}
         ${EndIf}
-        ${IfThen} $1 >= ${EXIT_WAIT_MS} ${|} ${ExitDo} ${|}
+        ${IfThen} $1 >= ${END_WAIT_MS} ${|} ${ExitDo} ${|}
         Sleep 250
         IntOp $1 $1 + 250
       ${Loop}
       ${IfThen} $3 = 1 ${|} ${Break} ${|}
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is still running from$\r$\n$INSTDIR$\r$\nand did not end, so nothing there was changed.$\r$\n$\r$\nEnd it with Exit in its menu in the notification area (or in Task Manager), then choose Retry." /SD IDCANCEL IDRETRY retry
-    DetailPrint "${PRODUCT} did not end; nothing was changed."
-    SetErrorLevel ${EXIT_IN_USE}
-    Quit
-    retry:
+    Call ${prefix}StillRunning
   ${Loop}
   Pop $3
   Pop $2
@@ -403,6 +471,7 @@ Function .onInit
   ${EndIf}
   Call ReadOptions
   Pop $1
+  StrCpy $WasRunning 0
   StrCpy $Upgrade 0
   ${If} ${FileExists} "$INSTDIR\${EXE}"
     StrCpy $Upgrade 1
@@ -420,6 +489,25 @@ Function .onInit
     ${If} $1 = 2
       MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} $0 is installed, which is newer than ${VERSION}, the version of this setup.$\r$\n$\r$\nSetup has changed nothing. To go back to ${VERSION}, uninstall ${PRODUCT} first (your chosen outputs stay stored)." /SD IDOK
       SetErrorLevel ${EXIT_NEWER_INSTALLED}
+      Quit
+    ${EndIf}
+  ${EndIf}
+  ; Once per user: a second copy in another folder would leave the first one, perhaps running,
+  ; and its Run value behind, and take over its uninstall entry.
+  ClearErrors
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${IfNot} ${Errors}
+  ${AndIf} ${FileExists} "$0\${EXE}"
+    StrCpy $1 $INSTDIR
+    StrCpy $2 $1 1 -1
+    ${IfThen} $2 == "\" ${|} StrCpy $1 $1 -1 ${|}
+    Push $0
+    Push $1
+    Call SamePath
+    Pop $2
+    ${If} $2 = 0
+      MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is already installed in$\r$\n$0$\r$\n$\r$\nSetup has changed nothing. To update it, install into that folder (without /D=). To have it in$\r$\n$1$\r$\ninstead, uninstall ${PRODUCT} first (your chosen outputs stay stored)." /SD IDOK
+      SetErrorLevel ${EXIT_OTHER_FOLDER}
       Quit
     ${EndIf}
   ${EndIf}
@@ -454,6 +542,96 @@ Function OptionsPageLeave
   ${EndIf}
 FunctionEnd
 
+; Starts the installed program the way the desktop starts it: the running shell (Explorer) does
+; it, through its IShellDispatch2::ShellExecute (reached from the desktop window's view). So it
+; runs with the shell's token, not elevated even when setup was run as administrator (where a
+; later setup could not post it Exit), and outside setup's process tree (which a caller such as
+; PowerShell's Start-Process -Wait waits for). Without such a shell (none, or another one) setup
+; starts it itself.
+; One step along StartTessivane's way: on success the object got ($2) takes the place of the one
+; asked ($1), which is released; on failure the way ends.
+!macro SHELL_NEXT
+  ${If} $0 <> 0
+  ${OrIf} $2 P= 0
+    ${ExitDo}
+  ${EndIf}
+  System::Call "$1->2()"
+  StrCpy $1 $2
+!macroend
+Function StartTessivane
+  Push $0   ; result of the last call
+  Push $1   ; ShellWindows, then each object along the way
+  Push $2   ; the next object
+  Push $3   ; two VARIANTs: the desktop's place (VT_I4 CSIDL_DESKTOP), then nothing (VT_EMPTY)
+  Push $4   ; the program's path, then as a BSTR
+  Push $5   ; 1: started by the shell
+  Push $6   ; 1: COM was initialised here
+  Push $7   ; the desktop's window, which FindWindowSW also gives
+  StrCpy $5 0
+  StrCpy $4 "$INSTDIR\${EXE}"
+  System::Call "user32::GetShellWindow() p .r0"
+  ${If} $0 P<> 0
+    System::Call "ole32::CoInitialize(p 0) i .r0"
+    StrCpy $6 0
+    ${IfThen} $0 >= 0 ${|} StrCpy $6 1 ${|}
+    ; Zeroed, so the second is VT_EMPTY and the first's value CSIDL_DESKTOP (0).
+    System::Alloc ${VARIANTS_BYTES}
+    Pop $3
+    System::Call "*$3(&i2 ${VT_I4})"
+    StrCpy $1 0
+    ${Do}
+      System::Call "ole32::CoCreateInstance(g '${CLSID_ShellWindows}', p 0, i ${CLSCTX_LOCAL_SERVER}, g '${IID_IShellWindows}', *p .r1) i .r0"
+      ${IfThen} $0 <> 0 ${|} ${ExitDo} ${|}
+      ; IShellWindows::FindWindowSW
+      IntPtrOp $0 $3 + ${VARIANT_BYTES}
+      System::Call "$1->15(p r3, p r0, i ${SWC_DESKTOP}, *i .r7, i ${SWFO_NEEDDISPATCH}, *p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      System::Call "$1->0(g '${IID_IServiceProvider}', *p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      ; IServiceProvider::QueryService
+      System::Call "$1->3(g '${SID_STopLevelBrowser}', g '${IID_IShellBrowser}', *p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      ; IShellBrowser::QueryActiveShellView
+      System::Call "$1->15(*p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      ; IShellView::GetItemObject(SVGIO_BACKGROUND)
+      System::Call "$1->15(i 0, g '${IID_IDispatch}', *p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      System::Call "$1->0(g '${IID_IShellFolderViewDual}', *p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      ; IShellFolderViewDual::get_Application
+      System::Call "$1->7(*p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      System::Call "$1->0(g '${IID_IShellDispatch2}', *p .r2) i .r0"
+      !insertmacro SHELL_NEXT
+      ; IShellDispatch2::ShellExecute(file, arguments, folder, verb, show): the last four empty.
+      ; VARIANTs go by value, which on x64 is a pointer to each.
+      System::Call "oleaut32::SysAllocString(w r4) p .r4"
+      IntPtrOp $0 $3 + ${VARIANT_BYTES}
+      System::Call "$1->31(p r4, p r0, p r0, p r0, p r0) i .r0"
+      ${IfThen} $0 = 0 ${|} StrCpy $5 1 ${|}
+      System::Call "oleaut32::SysFreeString(p r4)"
+      ${ExitDo}
+    ${Loop}
+    ${If} $1 P<> 0
+      System::Call "$1->2()"
+    ${EndIf}
+    System::Free $3
+    ${IfThen} $6 = 1 ${|} System::Call "ole32::CoUninitialize()" ${|}
+  ${EndIf}
+  ${If} $5 = 0
+    Exec '"$INSTDIR\${EXE}"'
+  ${EndIf}
+  Pop $7
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
 Function FinishPageShow
   ; No "Start now" when setup already started it again, or when it could only report that the
   ; driver is missing.
@@ -467,6 +645,24 @@ Function FinishPageShow
   ${EndIf}
 FunctionEnd
 
+; The files installed beside the program, in one list for setup and the uninstaller. The
+; program itself goes first and on its own (see the sections); scripts/package.sh ships the same
+; files in the zip.
+!macro FOR_EACH_OTHER_FILE do
+  !insertmacro ${do} README.txt
+  !insertmacro ${do} LICENSE.txt
+  !insertmacro ${do} LICENSE-RtMidi.txt
+  !insertmacro ${do} LICENSE-cJSON.txt
+  !insertmacro ${do} LICENSE-readerwriterqueue.txt
+  !insertmacro ${do} LICENSE-mingw-w64-runtime.txt
+!macroend
+!macro INSTALL_FILE name
+  File "${STAGE}\${name}"
+!macroend
+!macro REMOVE_FILE name
+  Delete "$INSTDIR\${name}"
+!macroend
+
 Section "Install"
   SetShellVarContext current
   Call EndOwnTessivane
@@ -474,20 +670,27 @@ Section "Install"
   CreateDirectory "$INSTDIR"
   ; The Run value must match the path the program later gets for itself, so use the folder's
   ; real spelling on disk rather than however it was typed.
-  System::Call "kernel32::GetLongPathNameW(w '$INSTDIR', w .r0, i ${NSIS_MAX_STRLEN}) i .r1"
-  ${If} $1 > 0
-  ${AndIf} $1 < ${NSIS_MAX_STRLEN}
-    StrCpy $INSTDIR $0
-  ${EndIf}
+  StrCpy $0 $INSTDIR
+  Call LongPath
+  StrCpy $INSTDIR $0
 
   SetOutPath "$INSTDIR"
-  File "${STAGE}\${EXE}"
-  File "${STAGE}\README.txt"
-  File "${STAGE}\LICENSE.txt"
-  File "${STAGE}\LICENSE-RtMidi.txt"
-  File "${STAGE}\LICENSE-cJSON.txt"
-  File "${STAGE}\LICENSE-readerwriterqueue.txt"
-  File "${STAGE}\LICENSE-mingw-w64-runtime.txt"
+  ; The program before anything else changes: a Tessivane started again since it was ended
+  ; holds it, and then setup stops as when one does not end. ("try" sets the error flag, where
+  ; "on" would ask, or in a silent run end with NSIS's own code.)
+  ${Do}
+    ClearErrors
+    SetOverwrite try
+    File "${STAGE}\${EXE}"
+    SetOverwrite on
+    ${IfNot} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    DetailPrint "${EXE} could not be replaced: it is in use."
+    Call StillRunning
+    Call EndOwnTessivane
+  ${Loop}
+  !insertmacro FOR_EACH_OTHER_FILE INSTALL_FILE
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0 \
@@ -523,7 +726,7 @@ Section "Install"
 
   ${If} $WasRunning = 1
     DetailPrint "Starting ${PRODUCT} again"
-    Exec '"$INSTDIR\${EXE}"'
+    Call StartTessivane
   ${EndIf}
 SectionEnd
 
@@ -531,13 +734,19 @@ Section "Uninstall"
   SetShellVarContext current
   Call un.EndOwnTessivane
 
-  Delete "$INSTDIR\${EXE}"
-  Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\LICENSE.txt"
-  Delete "$INSTDIR\LICENSE-RtMidi.txt"
-  Delete "$INSTDIR\LICENSE-cJSON.txt"
-  Delete "$INSTDIR\LICENSE-readerwriterqueue.txt"
-  Delete "$INSTDIR\LICENSE-mingw-w64-runtime.txt"
+  ; The program first: while something holds it (a copy started again meanwhile), stop here with
+  ; nothing removed, rather than remove the entry and orphan it.
+  ${Do}
+    ClearErrors
+    Delete "$INSTDIR\${EXE}"
+    ${IfNot} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    DetailPrint "${EXE} could not be removed: it is in use."
+    Call un.StillRunning
+    Call un.EndOwnTessivane
+  ${Loop}
+  !insertmacro FOR_EACH_OTHER_FILE REMOVE_FILE
   Delete "$INSTDIR\uninstall.exe"
   ; Not recursive: files the user put there (a driver DLL beside the program) stay, and so does
   ; the folder then.

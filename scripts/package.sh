@@ -3,10 +3,11 @@
 #   dist/Tessivane-<version>-x64.zip        the portable copy
 #   dist/Tessivane-<version>-x64-setup.exe  the per-user installer (NSIS)
 #   dist/winget/..., dist/scoop/...         manifests for Windows package managers
-#                                           (installer/write-manifests.sh)
+#                                           (installer/write-manifests.py)
 # The version is the project's own (CMakeLists.txt), read from the file the build generates.
-# With TESSIVANE_SIGN_CERT and TESSIVANE_SIGN_KEY naming a code-signing certificate and its key
-# (installer/sign.sh), the program, the uninstaller and setup are signed; without, none is.
+# With TESSIVANE_SIGN_CERT naming a code-signing certificate (a .pfx, a certificate and key file,
+# or a token's; installer/sign.sh), the program, the uninstaller and setup are signed; without,
+# none is.
 # Only the program is built; the simulated driver, its client and the tests are never shipped.
 set -euo pipefail
 
@@ -14,10 +15,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 
-if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ] &&
-   { [ ! -f "${TESSIVANE_SIGN_CERT:-}" ] || [ ! -f "${TESSIVANE_SIGN_KEY:-}" ]; }; then
-  echo "package: to sign, TESSIVANE_SIGN_CERT and TESSIVANE_SIGN_KEY must both name files" >&2
-  exit 1
+# Before the build: a certificate that cannot be used stops the release, never ships it unsigned.
+if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ]; then
+  bash installer/sign.sh --check
 fi
 
 build="$root/build/windows"
@@ -56,7 +56,8 @@ mkdir -p dist
 rm -f "dist/$name.zip" "dist/$name-setup.exe"
 (cd "$stage" && zip -q -X "$root/dist/$name.zip" tessivane.exe README.txt LICENSE*.txt)
 bash installer/build-installer.sh "$stage" "$version" "dist/$name-setup.exe"
-bash installer/write-manifests.sh "$version" "dist/$name-setup.exe" "dist/$name.zip" dist
+# Debian's Python, which has the YAML library (python3-yaml).
+/usr/bin/python3 installer/write-manifests.py "$version" "dist/$name-setup.exe" "dist/$name.zip" dist
 
 echo "== release $version in dist/"
 ls -l "dist/$name.zip" "dist/$name-setup.exe"

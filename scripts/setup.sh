@@ -18,6 +18,9 @@ packages=(
   clang libclang-rt-14-dev
   nsis zip unzip
   osslsigncode openssl python3-yaml
+  # Signing with a key on a PKCS#11 token: OpenSSL's pkcs11 engine, which osslsigncode loads; the
+  # release test's token is a SoftHSM one, filled with pkcs11-tool (opensc).
+  libengine-pkcs11-openssl softhsm2 opensc
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,9 +1,12 @@
 """check_manifests.py DIST VERSION: checks the winget and Scoop manifests in DIST against the
-release files there and VERSION. Prints the winget product code, then the Apps & features entry
-it promises as FIELD=VALUE lines, for comparing with what setup wrote."""
+release files there, VERSION, setup's exit codes and, when they are set, TESSIVANE_HOMEPAGE and
+TESSIVANE_DOWNLOAD_URL. Prints the winget product code, then the Apps & features entry it
+promises as FIELD=VALUE lines, for comparing with what setup wrote."""
 import hashlib
 import json
+import os
 import pathlib
+import re
 import sys
 import zipfile
 
@@ -64,17 +67,37 @@ apps = installer.get("AppsAndFeaturesEntries", [{}])[0]
 check(installer.get("ProductCode") and apps.get("ProductCode") == installer["ProductCode"],
       "ProductCode")
 check(apps.get("DisplayVersion") == version, f"DisplayVersion {apps.get('DisplayVersion')!r}")
+# Every outcome of setup's own is mapped, and so is the user's cancel; NSIS's 2 means no one thing.
+nsi = (pathlib.Path(__file__).resolve().parents[2] / "installer/tessivane.nsi").read_text()
+own = {int(code) for code in re.findall(r"^!define EXIT_\w+ (\d+)", nsi, re.M)}
+mapped = {entry["InstallerReturnCode"]: entry["ReturnResponse"]
+          for entry in installer.get("ExpectedReturnCodes", [])}
+check(set(mapped) == own | {1} and mapped[1] == "cancelledByUser" and min(own) > 2,
+      f"ExpectedReturnCodes {mapped}, setup's own codes {sorted(own)}")
 
 scoop = json.loads((dist / "scoop/tessivane.json").read_text(encoding="utf-8"))
 for field in ["version", "description", "homepage", "license", "architecture", "bin", "shortcuts"]:
     check(scoop.get(field), f"the Scoop manifest lacks {field}")
 check(scoop["version"] == version, f"Scoop version {scoop['version']!r}")
-download = scoop["architecture"].get("64bit", {})
-check(download.get("url", "").endswith("/" + portable.name), f"Scoop url {download.get('url')}")
-check(download.get("hash") == sha256(portable), "the Scoop hash is not the zip's")
+scoop_download = scoop["architecture"].get("64bit", {})
+scoop_url = scoop_download.get("url", "")
+check(scoop_url.endswith("/" + portable.name), f"Scoop url {scoop_url}")
+check(scoop_download.get("hash") == sha256(portable), "the Scoop hash is not the zip's")
 names = zipfile.ZipFile(portable).namelist()
 check(scoop["bin"] in names and all(shortcut[0] in names for shortcut in scoop["shortcuts"]),
       "Scoop's bin or shortcut is not in the zip")
+removal = "\n".join(scoop.get("uninstaller", {}).get("script", []))
+check("Remove-ItemProperty" in removal and "Tessivane_x64" in removal,
+      "Scoop's uninstaller leaves the program's Run value")
+
+# What was asked for, whatever characters it holds.
+homepage, download = os.environ.get("TESSIVANE_HOMEPAGE"), os.environ.get("TESSIVANE_DOWNLOAD_URL")
+if homepage:
+    check(manifests["defaultLocale"]["PackageUrl"] == homepage == scoop["homepage"],
+          f"homepage {manifests['defaultLocale']['PackageUrl']!r}, {scoop['homepage']!r}")
+if download:
+    check(url == f"{download}/{setup.name}" and scoop_url == f"{download}/{portable.name}",
+          f"download addresses {url!r}, {scoop_url!r}")
 
 print(installer["ProductCode"])
 for field in ["DisplayName", "Publisher", "DisplayVersion"]:

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release as a Windows user gets it: builds it with scripts/package.sh, signed with a throwaway
-# certificate, and a next version, unsigned, from a copy of the sources; then, in a fresh Wine
-# prefix that reports Windows 10 1903, with the simulated driver:
+# certificate on a SoftHSM token, and a next version, unsigned, from a copy of the sources; then,
+# in a fresh Wine prefix that reports Windows 10 1903, with the simulated driver:
 #  1. on Windows 8.1 setup refuses (exit code, or a message) and installs nothing;
 #  2. the zip holds exactly the program, README.txt and the licence texts;
 #  3. the wizard without the driver warns, naming its DLL, installs, leaves start at logon off and
@@ -9,16 +9,21 @@
 #  4. silent reinstalls: without the driver, no stop and no logon start; with /LOGON=yes, the
 #     files, the shortcut, the Run value the program's "Launch on startup" sees as on, and the
 #     program, started from its shortcut, shows its loopback pair;
-#  5. signatures verify; the build without a certificate has none;
-#  6. the winget and Scoop manifests agree with the files, CMake's version and the uninstall entry;
+#  5. signatures verify, also made from a .pfx and from PEM files; the build without a certificate
+#     has none;
+#  6. the winget and Scoop manifests agree with the files, CMake's version, setup's exit codes and
+#     the uninstall entry, also with quotes and backslashes in their web addresses;
 #  7. a silent upgrade to the next build, with the Run value in other letter case, ends only the
 #     installed copy (not a portable one), installs the new exe, keeps choices and logon start;
 #  8. the older version over the newer one is refused (exit code, or a message): nothing changes;
 #  9. a silent uninstall while it runs ends it (not a portable copy) and leaves only the choices;
-# 10. /LOGON=yes with a quoted /D= into a folder with spaces and non-ASCII letters: the Run value
-#     starts that exe, which sees logon start on; the uninstaller removes it all;
-# 11. a copy that will not end (no window; not to be opened; windowless after Retry) stops setup
-#     and the uninstaller with exit code 2 and nothing changed.
+# 10. /LOGON=yes with a quoted /D= into a folder with spaces, non-ASCII letters, an apostrophe and
+#     a backtick: the Run value starts that exe, which sees logon start on; a second installation
+#     elsewhere is refused; an upgrade while it runs, and the uninstaller, end it there; nothing
+#     is left;
+# 11. a copy that will not end (no window; not to be opened; windowless after Retry; one that
+#     holds the exe from elsewhere) stops setup and the uninstaller with exit code 6 and nothing
+#     changed.
 # Ends with "release: N passed, N failed"; exit code 1 if any case failed.
 set -uo pipefail
 
@@ -34,11 +39,26 @@ broken() { echo "release: $*" >&2; echo "release: 0 passed, 1 failed"; exit 1; }
 work="$root/build/release-test"
 rm -rf "$work" && mkdir -p "$work"
 # A throwaway self-signed code-signing certificate, so that the release is built as a maintainer
-# with a certificate builds it.
+# with a certificate builds it: on a token, reached through PKCS#11, as certificates are issued now.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tessivane release test" \
   -addext extendedKeyUsage=codeSigning -keyout "$work/sign.key" -out "$work/sign.crt" \
   >/dev/null 2>&1 || broken "openssl could not make a certificate"
-TESSIVANE_SIGN_CERT="$work/sign.crt" TESSIVANE_SIGN_KEY="$work/sign.key" bash scripts/package.sh ||
+export SOFTHSM2_CONF="$work/softhsm2.conf"
+mkdir -p "$work/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/tokens" \
+  >"$SOFTHSM2_CONF"
+module=/usr/lib/softhsm/libsofthsm2.so pin=2580
+softhsm2-util --init-token --free --label release-test --so-pin 0852 --pin $pin >/dev/null &&
+openssl pkey -in "$work/sign.key" -outform DER -out "$work/sign.key.der" &&
+openssl x509 -in "$work/sign.crt" -outform DER -out "$work/sign.crt.der" || broken "no token"
+for object in privkey:sign.key.der cert:sign.crt.der; do
+  pkcs11-tool --module $module --token-label release-test --login --pin $pin --id 01 \
+    --label release --type "${object%%:*}" --write-object "$work/${object#*:}" >/dev/null 2>&1 ||
+    broken "could not put the ${object%%:*} on the token"
+done
+TESSIVANE_SIGN_CERT='pkcs11:token=release-test;object=release;type=cert' \
+TESSIVANE_SIGN_KEY='pkcs11:token=release-test;object=release;type=private' \
+TESSIVANE_SIGN_PKCS11_MODULE=$module TESSIVANE_SIGN_PASSWORD=$pin bash scripts/package.sh ||
   broken "scripts/package.sh failed"
 build="$root/build/windows"
 cmake --build --preset windows --target teVirtualMIDI64 vmidi_client >/dev/null ||
@@ -144,13 +164,15 @@ drive() {  # drive "<buttons>" <title> <program> [args...]
   cat "$work/setup.exit"
 }
 
-# A stand-in for a Tessivane (the probe's stand-in) started from the given exe; prints its Unix
-# process id, for kill to end it.
+# A stand-in for a Tessivane (the probe's stand-in, or what else it is asked to do) started from
+# the given exe; prints its Unix process id, for kill to end it.
 more_running() { [ "$(running)" -gt "$1" ]; }
-stand_in() {  # stand_in <exe> <mode>
-  local before pid
+stand_in() {  # stand_in <exe> <mode> | stand_in <exe> <probe's command> <arguments...>
+  local before pid exe=$1
+  shift
+  [ $# -gt 1 ] || set -- stand-in "$1"
   before=$(running)
-  "$wine" "$1" stand-in "$2" </dev/null >/dev/null 2>&1 &
+  "$wine" "$exe" "$@" </dev/null >/dev/null 2>&1 &
   pid=$!
   wait_for 20 more_running "$before" || return 1
   sleep 1  # for its window
@@ -275,14 +297,24 @@ unsigned() { ! osslsigncode extract-signature -in "$1" -out "$work/signature" >/
 case_signatures() {
   unzip -p "$zip" tessivane.exe >"$work/zip-tessivane.exe"
   unzip -p "$next_zip" tessivane.exe >"$work/next-tessivane.exe"
+  # The same certificate as a password-protected .pfx, and as PEM files.
+  openssl pkcs12 -export -inkey "$work/sign.key" -in "$work/sign.crt" -passout pass:pfx-secret \
+    -out "$work/sign.pfx"
+  cp "$work/next-tessivane.exe" "$work/pfx.exe" && cp "$work/next-tessivane.exe" "$work/pem.exe"
+  TESSIVANE_SIGN_CERT="$work/sign.pfx" TESSIVANE_SIGN_PASSWORD=pfx-secret \
+    bash installer/sign.sh "$work/pfx.exe"
+  TESSIVANE_SIGN_CERT="$work/sign.crt" TESSIVANE_SIGN_KEY="$work/sign.key" \
+    bash installer/sign.sh "$work/pem.exe"
   local file
-  for file in "$work/zip-tessivane.exe" "$setup" "$(unixpath "$installdir\\uninstall.exe")"; do
+  for file in "$work/zip-tessivane.exe" "$setup" "$(unixpath "$installdir\\uninstall.exe")" \
+              "$work/pfx.exe" "$work/pem.exe"; do
     signed "$file" || fail "$(basename "$file") does not verify: $(tail -n 3 "$work/verify.log")"
   done
   for file in "$work/next-tessivane.exe" "$next_setup"; do
     unsigned "$file" || fail "$(basename "$file") is signed, though no certificate was given"
   done
-  echo "signed: tessivane.exe, setup, uninstall.exe; without a certificate: none"
+  echo "signed from the token: tessivane.exe, setup, uninstall.exe; from a .pfx and PEM files;" \
+    "without a certificate: none"
 }
 
 case_manifests() {
@@ -297,6 +329,13 @@ case_manifests() {
       fail "the uninstall entry's $field is [$(text "${uninstall_key%\\*}\\$product" "$field")]," \
         "the winget manifest says [$expected]"
   done < <(tail -n +2 <<<"$found")
+  # Web addresses with quotes, backslashes, ": " and " #" stay what they were.
+  local odd="$work/odd-manifests"
+  mkdir -p "$odd" && cp "$setup" "$zip" "$odd/"
+  export TESSIVANE_HOMEPAGE='https://example.com/say "hi": \\server\ #1'
+  export TESSIVANE_DOWNLOAD_URL='https://example.com/it'"'"'s "here" \'
+  /usr/bin/python3 installer/write-manifests.py "$version" "$setup" "$zip" "$odd" 2>/dev/null
+  /usr/bin/python3 "$root/tests/release/check_manifests.py" "$odd" "$version" >/dev/null
   echo "winget and Scoop manifests of $version agree with the files and uninstall entry $product"
 }
 
@@ -377,7 +416,8 @@ case_silent_uninstall_while_running() {
 }
 
 case_folder_with_spaces_and_letters() {
-  local dir="$localappdata\\Mes Applis Ünï Ω\\Tessivane" exe code own
+  # An apostrophe or a backtick ends a quoted text in setup's System calls.
+  local dir="$localappdata\\Studio d'enregistrement Ünï Ω \`1\`\\Tessivane" exe code own
   exe="$dir\\tessivane.exe"
   # One argument with spaces: Wine passes it in quotes, as PowerShell does.
   code=$(silent "$setup" /S /LOGON=yes "/D=$dir")
@@ -395,14 +435,28 @@ case_folder_with_spaces_and_letters() {
   wait_for 10 run_value_absent || fail "the program did not see start at logon as on"
   w "$probe" command 203 >/dev/null
   wait_for 10 run_value_is "$exe" || fail "the program wrote [$(value "$run_key" Tessivane_x64)]"
-  w "$probe" exit >/dev/null
-  wait_for 20 none_running || fail "the program did not end on Exit"
+  # A second installation, in another folder, is refused.
+  code=$(silent "$next_setup" /S "/D=$installdir")
+  [ "$code" = 7 ] || fail "setup into a second folder beside [$dir] ended with code $code"
+  ! exists "$installdir" && [ "$(text "$uninstall_key" InstallLocation)" = "$dir" ] ||
+    fail "setup into a second folder changed things"
+  # The upgrade finds the running copy there, replaces it and keeps its Run value.
+  code=$(silent "$next_setup" /S)
+  [ "$code" = 0 ] || fail "the upgrade in [$dir] ended with code $code"
+  expect_files "$next_zip" "$dir"
+  [ "$(text "$uninstall_key" InstallLocation)" = "$dir" ] ||
+    fail "the upgrade's InstallLocation is [$(value "$uninstall_key" InstallLocation)]"
+  run_value_is "$exe" || fail "the upgrade made the Run value [$(value "$run_key" Tessivane_x64)]"
+  wait_for 30 loopback_present || fail "the upgrade did not start the program again: $(ports)"
+  [ "$(w "$probe" module-path)" = "$exe" ] || fail "the upgrade started [$(w "$probe" module-path)]"
+  # And so does the uninstaller.
   code=$(uninstall_quietly "$dir")
   [ "$code" = 0 ] || fail "the uninstaller ended with code $code"
   wait_for 60 entry_gone || fail "the uninstall entry is still there"
+  wait_for 10 none_running || fail "$(running) programs still run"
   ! exists "$dir" || fail "left in [$dir]: $(ls -A "$(unixpath "$dir")")"
   run_value_absent || fail "the Run value is still there: $(value "$run_key" Tessivane_x64)"
-  echo "installed, started at logon and removed: $exe"
+  echo "installed, started at logon, upgraded and removed while running: $exe"
 }
 
 # What setup and the uninstaller may not touch while a copy will not end.
@@ -421,16 +475,22 @@ case_copy_that_will_not_end() {
   # The stand-in takes the installed program's place, as a copy that setup cannot end.
   cp "$probe" "$(unixpath "$installed")"
   before=$(installation)
-  for mode in windowless locked; do
-    pid=$(stand_in "$installed" $mode) || fail "the $mode copy did not start"
+  # "held": a copy that starts after setup ended the installed one (here one from elsewhere that
+  # holds the exe as the starting program does): its exe cannot be replaced, nor removed.
+  for mode in windowless locked held; do
+    if [ $mode = held ]; then
+      pid=$(stand_in "$portable" hold "$installed") || fail "the $mode copy did not start"
+    else
+      pid=$(stand_in "$installed" $mode) || fail "the $mode copy did not start"
+    fi
     code=$(silent "$next_setup" /S)
-    [ "$code" = 2 ] || fail "setup beside a $mode copy ended with code $code" \
+    [ "$code" = 6 ] || fail "setup beside a $mode copy ended with code $code" \
       "(copies running: $(running); the installation $([ "$(installation)" = "$before" ] && echo unchanged || echo changed))"
     [ "$(installation)" = "$before" ] || fail "setup beside a $mode copy changed the installation"
-    if [ $mode = windowless ]; then
+    if [ $mode != locked ]; then
       # Run in place (_?=), the uninstaller's exit code is its own.
       code=$(silent "$installdir\\uninstall.exe" /S "_?=$installdir")
-      [ "$code" = 2 ] || fail "the uninstaller beside a $mode copy ended with code $code"
+      [ "$code" = 6 ] || fail "the uninstaller beside a $mode copy ended with code $code"
       [ "$(installation)" = "$before" ] || fail "the uninstaller beside a $mode copy changed things"
     fi
     kill -0 "$pid" 2>/dev/null || fail "setup ended the $mode copy"
@@ -440,13 +500,13 @@ case_copy_that_will_not_end() {
   # Its window goes on Exit, its process stays: Retry waits on it again; then Cancel.
   pid=$(stand_in "$installed" lingers) || fail "the lingering copy did not start"
   code=$(drive "4 2" "Tessivane $next Setup" "$next_setup")
-  [ "$code" = 2 ] || fail "setup beside a lingering copy ended with code $code"
+  [ "$code" = 6 ] || fail "setup beside a lingering copy ended with code $code"
   [ "$(grep -c '^box: Tessivane is still running from' "$work/wizard.log")" -ge 2 ] ||
     fail "no second message after Retry"
   grep -qF "$installdir" "$work/wizard.log" || fail "the message did not name the folder"
   [ "$(installation)" = "$before" ] || fail "setup beside a lingering copy changed the installation"
   kill "$pid"
-  echo "setup and the uninstaller stopped with code 2 and changed nothing"
+  echo "setup and the uninstaller stopped with code 6 and changed nothing"
 }
 
 passed=0 failed=0
@@ -474,8 +534,8 @@ run_case "the older version over the newer one is refused and changes nothing" \
   case_older_over_newer
 run_case "a silent uninstall while it runs ends it and leaves only the stored choices" \
   case_silent_uninstall_while_running
-run_case "an install with start at logon into a folder with spaces and non-ASCII letters" \
-  case_folder_with_spaces_and_letters
+run_case "start at logon, a refused second folder, upgrade and uninstall while it runs, in a folder \
+with spaces, non-ASCII letters, an apostrophe and a backtick" case_folder_with_spaces_and_letters
 run_case "a copy that will not end stops setup and the uninstaller, with nothing changed" \
   case_copy_that_will_not_end
 

@@ -21,6 +21,9 @@
 //                      program's window and ends on its Exit; "lingers" takes Exit by closing its
 //                      window and lives on; "windowless" has no window; "locked" lingers and
 //                      lets no other process open it
+//   hold FILE          holds FILE open and mapped, as a copy of the program starting from it
+//                      would, until killed: it can still be opened for writing, not replaced
+//                      or deleted
 // Built with the program's manifest, so its narrow calls speak UTF-8 as the program's do.
 #include <windows.h>
 
@@ -296,6 +299,16 @@ int standIn(std::string const& mode) {
     return 0;
 }
 
+int hold(char const* file) {
+    HANDLE const handle = CreateFileW(wide(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 2;
+    HANDLE const mapping = CreateFileMappingW(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr || MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) == nullptr) return 2;
+    Sleep(INFINITE);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -314,9 +327,11 @@ int main(int argc, char** argv) {
     if (command == "file-version" && argc == 3) return printFileVersion(argv[2]);
     if (command == "start" && argc == 3) return start(argv[2]);
     if (command == "stand-in" && argc == 3) return standIn(argv[2]);
+    if (command == "hold" && argc == 3) return hold(argv[2]);
     std::fprintf(stderr,
                  "usage: release-probe value KEY NAME | module-path | count | exit | command N | "
                  "shortcut LNK | wizard-step TITLE [BUTTON] | wizard-rect TITLE | windows | "
-                 "file-version FILE | start CMDLINE | stand-in obeys|lingers|windowless|locked\n");
+                 "file-version FILE | start CMDLINE | stand-in obeys|lingers|windowless|locked | "
+                 "hold FILE\n");
     return 3;
 }
