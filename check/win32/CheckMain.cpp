@@ -13,7 +13,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
