@@ -137,7 +137,7 @@ TEST_F(ConfigureDialog, ClickOnATextDoesNothingAndLeavesNoItemSelected) {
         std::vector<TreeItem> const items = robot::treeItems(tree);
         TreeItem const* piano = robot::findItem(items, "Piano");
         ASSERT_NE(piano, nullptr);
-        robot::clickAt(robot::textPoint(tree, piano->handle));
+        robot::click(robot::textPoint(tree, piano->handle));
         // The click has reached the tree once it has the focus; give the rest of it a moment.
         EXPECT_TRUE(robot::waitUntil([&] { return robot::focusOf(dialog) == tree; }));
         Sleep(300);
@@ -158,7 +158,7 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
         std::vector<TreeItem> const items = robot::treeItems(tree);
-        robot::clickAt(robot::checkBoxPoint(tree, robot::findItem(items, "Piano")->handle));
+        robot::click(robot::checkBoxPoint(tree, robot::findItem(items, "Piano")->handle));
         HWND const box = robot::waitForWindow("Velmora Tessivane Error", "#32770");
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(robot::staticTexts(box),
@@ -213,7 +213,7 @@ TEST_F(ConfigureDialog, OkEnterEscAndTheCloseBoxAllCloseItAndClearTheHandle) {
         closeWith("OK", [](HWND dialog) {
             RECT button = {};
             GetWindowRect(GetDlgItem(dialog, IDOK), &button);
-            robot::clickAt({(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+            robot::click({(button.left + button.right) / 2, (button.top + button.bottom) / 2});
         });
         closeWith("Enter", [](HWND) { robot::pressKey(VK_RETURN); });
         closeWith("Esc", [](HWND) { robot::pressKey(VK_ESCAPE); });

@@ -48,6 +48,42 @@ void cancelEverything() {
     }
 }
 
+// Under Wine, a thread ignores the pointer events queued for it from before its own cursor
+// moves, but not those from before another thread's. A window just shown under the pointer
+// reports the pointer's old place; read after the robot has moved the cursor, that report puts
+// the cursor back, and the click lands where the pointer was. So the user-interface thread
+// moves the cursor and clicks, at the robot's request, through this window of its own.
+UINT const kRunHere = WM_APP + 100;
+
+LRESULT CALLBACK handProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRunHere) {
+        (*reinterpret_cast<std::function<void()> const*>(lParam))();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Made by the first play, on the user-interface thread.
+HWND uiThreadHand() {
+    static HWND const hand = [] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = handProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"TessivaneRobotHand";
+        RegisterClassW(&windowClass);
+        return CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                               nullptr, windowClass.hInstance, nullptr);
+    }();
+    return hand;
+}
+
+void byUiThread(std::function<void()> const& action) {
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(uiThreadHand(), kRunHere, 0, reinterpret_cast<LPARAM>(&action),
+                                    SMTO_NORMAL, 10000, &result))
+        << "the user-interface thread did not take the input";
+}
+
 void pumpUntil(std::atomic<bool> const& done, HACCEL accelerators) {
     for (;;) {
         bool const last = done.load();  // one more round after the script ended, for what it posted
@@ -68,6 +104,7 @@ void pumpUntil(std::atomic<bool> const& done, HACCEL accelerators) {
 }  // namespace
 
 void playWhile(std::function<void()> const& onUiThread, std::function<void()> const& script) {
+    uiThreadHand();
     std::atomic<bool> scriptDone{false};
     std::atomic<bool> uiDone{false};
     std::thread player([&] {
@@ -123,6 +160,14 @@ HWND waitForMenu(int milliseconds) { return waitForWindow(nullptr, "#32768", mil
 
 bool waitUntilGone(HWND window, int milliseconds) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, milliseconds);
+}
+
+void moveCursor(POINT screenPoint) {
+    byUiThread([=] { SetCursorPos(screenPoint.x, screenPoint.y); });
+}
+
+void click(POINT screenPoint) {
+    byUiThread([=] { clickAt(screenPoint); });
 }
 
 HWND focusOf(HWND window) {
@@ -183,7 +228,7 @@ UINT clickCheckBox(HWND tree, std::string const& text) {
     }
     UINT const before = item->stateImage;
     HTREEITEM const handle = item->handle;
-    clickAt(checkBoxPoint(tree, handle));
+    click(checkBoxPoint(tree, handle));
     bool const toggled = waitUntil([&] {
         for (TreeItem const& now : treeItems(tree)) {
             if (now.handle == handle) return now.stateImage != before;
