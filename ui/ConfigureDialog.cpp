@@ -11,6 +11,7 @@
 #include "engine/PortController.h"
 #include "settings/DefaultPortsStore.h"
 #include "ui/AppMessages.h"
+#include "ui/ErrorBox.h"
 #include "ui/OutputTree.h"
 #include "ui/ShellState.h"
 #include "ui/resource.h"
@@ -71,7 +72,7 @@ INT_PTR onPortsChanged(HWND dialog) {
 // The user clicked in the tree. Only a click on an item's check box does something: it asks the
 // engine to enable or disable that output and updates the stored choices. The box's state read
 // here is the one before the click; the tree toggles it afterwards.
-INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
+INT_PTR onTreeClick(NMHDR const& header) {
     HWND const tree = header.hwndFrom;
     if (tree == nullptr) {
         return FALSE;
@@ -107,7 +108,7 @@ INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
     if (!engine.tryEnqueue(PortRequest{id, text, enable})) {
         // Not from inside this notification: the box's modal loop could see the tree rebuilt (the
         // clicked item freed) or destroyed, and the tree toggles that item when we return.
-        PostMessageA(dialog, kRequestRefused, 0, 0);
+        showErrorBoxLater(kErrorRequestRefused);
     }
     // Stored whether or not the request was queued: the choice counts from the next start on.
     if (enable) {
@@ -118,7 +119,7 @@ INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
     return TRUE;
 }
 
-INT_PTR onNotify(HWND dialog, LPARAM lParam) {
+INT_PTR onNotify(LPARAM lParam) {
     auto const* header = reinterpret_cast<NMHDR const*>(lParam);
     if (header == nullptr) {
         return FALSE;
@@ -132,7 +133,7 @@ INT_PTR onNotify(HWND dialog, LPARAM lParam) {
         return TRUE;
     case NM_CLICK:
         try {
-            return onTreeClick(dialog, *header);
+            return onTreeClick(*header);
         } catch (std::exception const&) {
             return TRUE;  // out of memory for the request's name: nothing was queued or stored
         }
@@ -152,10 +153,7 @@ INT_PTR CALLBACK configureDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case kPortsChanged:
         return onPortsChanged(dialog);
     case WM_NOTIFY:
-        return onNotify(dialog, lParam);
-    case kRequestRefused:
-        PortController::instance().report(kErrorRequestRefused);
-        return TRUE;
+        return onNotify(lParam);
     case WM_DESTROY: {
         // Destroyed without being closed (its owner went first): forget it, unless a newer dialog
         // has taken its place.

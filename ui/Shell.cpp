@@ -65,5 +65,8 @@ int runTessivane(HINSTANCE instance) {
     }
     addTrayIcon();
     UpdateWindow(window);
-    return runMessageLoop(instance);
+    int const exitCode = runMessageLoop(instance);
+    // A box that its window could no longer show (the window went while it waited).
+    showLaterErrorBoxes();
+    return exitCode;
 }

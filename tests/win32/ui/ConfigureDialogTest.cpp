@@ -150,7 +150,7 @@ TEST_F(ConfigureDialog, ClickOnATextDoesNothingAndLeavesNoItemSelected) {
     });
 }
 
-TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
+TEST_F(ConfigureDialog, FullQueueShowsTheErrorAlsoAfterTheDialogIsGoneAndStillStoresTheChoice) {
     // Fifteen requests the tick will drop (no published output has id 999).
     for (int i = 0; i < 15; ++i) ASSERT_TRUE(engine().tryEnqueue(PortRequest{999, "Nothing", false}));
     robot::play([] {
@@ -166,12 +166,36 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(box));
         EXPECT_TRUE(robot::waitUntil([] { return storedChoices() == std::vector<std::string>{"Piano"}; }));
-        // The request was lost: the queue's fifteen are dropped, Piano stays closed.
-        EXPECT_FALSE(tick());
-        EXPECT_FALSE(uiBus().isOpen("Piano"));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(dialog));
     });
+
+    // A dialog that its owner takes along (as the main window at an exit) right after the click,
+    // before anything the click left behind could run: the error is shown all the same.
+    HWND const owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                       nullptr, nullptr);
+    robot::playWhile([owner] { openConfigureDialog(owner); }, [owner] {
+        HWND const dialog = robot::waitForWindow("Velmora Tessivane", "#32770");
+        ASSERT_NE(dialog, nullptr);
+        HWND const tree = treeOf(dialog);
+        POINT const synth = robot::checkBoxPoint(tree, robot::findItem(robot::treeItems(tree), "Synth")->handle);
+        robot::byUiThread([&] {
+            SetCursorPos(synth.x, synth.y);
+            POINT client = synth;
+            ScreenToClient(tree, &client);
+            SendMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+            SendMessageW(tree, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+            DestroyWindow(owner);
+        });
+        HWND const box = robot::waitForWindow("Velmora Tessivane Error", "#32770");
+        ASSERT_NE(box, nullptr) << "the refused request went unreported with its dialog";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(robot::waitUntilGone(box));
+    });
+    EXPECT_EQ(storedChoices(), (std::vector<std::string>{"Piano", "Synth"}));
+    // The requests were lost: the queue's fifteen are dropped, Piano stays closed.
+    EXPECT_FALSE(tick());
+    EXPECT_FALSE(uiBus().isOpen("Piano"));
 }
 
 TEST_F(ConfigureDialog, OutOfMemoryWhileFillingLeavesTheTreeAsItIs) {

@@ -38,16 +38,6 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
-// Closes what a failed script left open: dialogs and message boxes, and menus.
-void cancelEverything() {
-    if (!windowsTitled(nullptr, "#32768").empty()) {
-        pressKey(VK_ESCAPE);
-    }
-    for (HWND dialog : windowsTitled(nullptr, "#32770")) {
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-}
-
 // Under Wine, a thread ignores the pointer events queued for it from before its own cursor
 // moves, but not those from before another thread's. A window just shown under the pointer
 // reports the pointer's old place; read after the robot has moved the cursor, that report puts
@@ -77,11 +67,16 @@ HWND uiThreadHand() {
     return hand;
 }
 
-void byUiThread(std::function<void()> const& action) {
-    DWORD_PTR result = 0;
-    EXPECT_TRUE(SendMessageTimeoutW(uiThreadHand(), kRunHere, 0, reinterpret_cast<LPARAM>(&action),
-                                    SMTO_NORMAL, 10000, &result))
-        << "the user-interface thread did not take the input";
+// Closes what a failed script left open: dialogs and message boxes, and menus.
+void cancelEverything() {
+    if (!windowsTitled(nullptr, "#32768").empty()) {
+        pressKey(VK_ESCAPE);
+    }
+    for (HWND dialog : windowsTitled(nullptr, "#32770")) {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+    // A modal loop whose window has gone ends only when a message comes.
+    PostMessageW(uiThreadHand(), WM_NULL, 0, 0);
 }
 
 void pumpUntil(std::atomic<bool> const& done, HACCEL accelerators) {
@@ -160,6 +155,13 @@ HWND waitForMenu(int milliseconds) { return waitForWindow(nullptr, "#32768", mil
 
 bool waitUntilGone(HWND window, int milliseconds) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, milliseconds);
+}
+
+void byUiThread(std::function<void()> const& action) {
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(uiThreadHand(), kRunHere, 0, reinterpret_cast<LPARAM>(&action),
+                                    SMTO_NORMAL, 10000, &result))
+        << "the user-interface thread did not answer";
 }
 
 void moveCursor(POINT screenPoint) {
