@@ -23,6 +23,9 @@ namespace {
 std::atomic<HWND> openDialog{nullptr};
 
 int const kItemTextSize = 260;
+// The timer that retries a rebuild held back by a click, and how often it looks.
+UINT_PTR const kDeferredRebuild = 1;
+UINT const kDeferredRebuildPollMs = USER_TIMER_MINIMUM;
 
 // Refills the tree from the engine's published list. If the list cannot be copied (out of
 // memory), the tree keeps what it shows: nothing may leave the dialog procedure.
@@ -61,11 +64,34 @@ INT_PTR onCommand(HWND dialog, WPARAM wParam) {
     return TRUE;
 }
 
-INT_PTR onPortsChanged(HWND dialog) {
-    if (HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE)) {
-        fillFromEngine(tree);
-        UpdateWindow(tree);
+// Whether a click on the tree is under way. Windows' tree view may run a mouse-tracking loop
+// between the press on an item and its NM_CLICK, and that loop dispatches posted messages: a
+// rebuild from there would free the item that the click then toggles.
+bool clickUnderWay(HWND tree) {
+    if (GetCapture() == tree) {
+        return true;
     }
+    if (GetKeyState(VK_LBUTTON) >= 0) {
+        return false;
+    }
+    POINT cursor = {};
+    return GetCursorPos(&cursor) && WindowFromPoint(cursor) == tree;
+}
+
+INT_PTR onPortsChanged(HWND dialog) {
+    HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE);
+    if (tree == nullptr) {
+        return TRUE;
+    }
+    // Deferred until the click is over; every notice meanwhile is served by that one rebuild,
+    // which reads the list as it then stands. Without a timer to wait with (the desktop is out
+    // of resources) it rebuilds at once, as it would have before.
+    if (clickUnderWay(tree) && SetTimer(dialog, kDeferredRebuild, kDeferredRebuildPollMs, nullptr)) {
+        return TRUE;
+    }
+    KillTimer(dialog, kDeferredRebuild);
+    fillFromEngine(tree);
+    UpdateWindow(tree);
     return TRUE;
 }
 
@@ -152,6 +178,8 @@ INT_PTR CALLBACK configureDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         return onCommand(dialog, wParam);
     case kPortsChanged:
         return onPortsChanged(dialog);
+    case WM_TIMER:
+        return wParam == kDeferredRebuild ? onPortsChanged(dialog) : FALSE;
     case WM_NOTIFY:
         return onNotify(lParam);
     case WM_DESTROY: {

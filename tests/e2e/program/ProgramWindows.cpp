@@ -21,6 +21,10 @@
 //   fill-queue         the UI harness holds its ticks and fills the request queue
 //   release-ticks      the UI harness lets its ticks run again
 //   click-box          the UI harness clicks the first check box of its Configure dialog
+//   hold-capture       the UI harness's Configure tree takes the mouse capture
+//   release-capture    the UI harness lets the capture go
+//   published-count    prints how many outputs the UI harness's engine has published
+//   item-count         prints how many items the Configure dialog's tree shows
 #include <windows.h>
 #include <commctrl.h>
 
@@ -123,9 +127,33 @@ int trayClick(LPARAM mouseMessage) {
     return window != nullptr && SendNotifyMessageW(window, kTrayCallback, kTrayIconId, mouseMessage) ? 0 : 1;
 }
 
-int boxState() {
+HWND configureTree() {
     HWND const dialog = FindWindowA("#32770", "Velmora Tessivane");
-    HWND const tree = dialog ? FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) : nullptr;
+    return dialog ? FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) : nullptr;
+}
+
+int itemCount() {
+    HWND const tree = configureTree();
+    if (tree == nullptr) {
+        return 1;
+    }
+    std::printf("%d\n", static_cast<int>(SendMessageW(tree, TVM_GETCOUNT, 0, 0)));
+    return 0;
+}
+
+int publishedCount() {
+    DWORD_PTR count = 0;
+    HWND const control = FindWindowW(kHarnessControlClass, nullptr);
+    if (control == nullptr ||
+        !SendMessageTimeoutW(control, kPublishedCount, 0, 0, SMTO_NORMAL, 5000, &count)) {
+        return 1;
+    }
+    std::printf("%d\n", static_cast<int>(count));
+    return 0;
+}
+
+int boxState() {
+    HWND const tree = configureTree();
     LRESULT const item = tree ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0) : 0;
     if (item == 0) {
         return 1;
@@ -179,9 +207,14 @@ int main(int argc, char** argv) {
     if (command == "fill-queue") return toHarness(kFillQueue);
     if (command == "release-ticks") return toHarness(kReleaseTicks);
     if (command == "click-box") return toHarness(kClickFirstBox);
+    if (command == "hold-capture") return toHarness(kHoldTreeCapture);
+    if (command == "release-capture") return toHarness(kReleaseCapture);
+    if (command == "published-count") return publishedCount();
+    if (command == "item-count") return itemCount();
     std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
-                         "tray-right-click|box-state|plug-later|fill-queue|release-ticks|click-box\n");
+                         "tray-right-click|box-state|plug-later|fill-queue|release-ticks|click-box|"
+                         "hold-capture|release-capture|published-count|item-count\n");
     return 3;
 }

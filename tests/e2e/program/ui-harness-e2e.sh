@@ -6,7 +6,8 @@
 # 2. the tray menu's "Exit" (command 105), then the box dismissed;
 # 3. WM_CLOSE while a tick is under way that then raises the box (an error met just as the user
 #    exits); a double-click and a right click on the tray icon meanwhile open nothing;
-# 4. "Exit" while a Configure dialog is open;
+# 4. a new output list while the tree holds the mouse capture: the tree is rebuilt only once the
+#    capture is let go; then "Exit" while that Configure dialog is open;
 # 5. a check-box click that the full request queue refuses: the error box opens after the click
 #    has been handled, the tree is rebuilt under it, and the program goes on after it.
 set -euo pipefail
@@ -94,14 +95,24 @@ win dismiss-error >/dev/null || fail "close during a tick: the error box went aw
 expect_clean_exit "close during a tick"
 unset TESSIVANE_HARNESS_SLOW_OPEN
 
-echo "== 'Exit' while a Configure dialog is open"
-unset TESSIVANE_HARNESS_LATER
+echo "== a new output list while the tree holds the mouse waits until it lets go; then 'Exit'"
+export TESSIVANE_HARNESS_LATER="Drums"
+count_is() { [ "$(win "$1" | tr -d '\r')" = "$2" ]; }
 start_harness
 win configure
 configure_open() { win window "Velmora Tessivane"; }
 wait_for 20 configure_open || fail "the Configure dialog did not open"
+count_is item-count 1 || fail "the tree does not show the one output"
+win hold-capture || fail "could not hold the capture"
+win plug-later || fail "could not plug"
+wait_for 20 count_is published-count 2 || fail "the engine did not publish the new output"
+sleep 0.5  # for the dialog to take the notice
+count_is item-count 1 || fail "the tree was rebuilt while it held the mouse capture"
+win release-capture || fail "could not release the capture"
+wait_for 10 count_is item-count 2 || fail "the tree was not rebuilt once the capture was let go"
 win exit || fail "could not send exit"
 expect_clean_exit "exit with the Configure dialog open"
+unset TESSIVANE_HARNESS_LATER
 
 echo "== a click that the full queue refuses: the box after the click, the tree rebuilt under it"
 "$wine" reg delete 'HKCU\SOFTWARE\Velmora\Tessivane' /v defaultPorts /f >/dev/null 2>&1 || true
