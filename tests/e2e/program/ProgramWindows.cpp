@@ -25,6 +25,8 @@
 //   release-capture    the UI harness lets the capture go
 //   published-count    prints how many outputs the UI harness's engine has published
 //   item-count         prints how many items the Configure dialog's tree shows
+//   notification-area  plays the notification area until it is killed: prints "ready", then
+//                      "icon" for every icon that a program adds, changes or deletes
 #include <windows.h>
 #include <commctrl.h>
 
@@ -182,6 +184,37 @@ int printRect(HWND window) {
     return 0;
 }
 
+LRESULT CALLBACK notificationAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Shell_NotifyIcon hands every icon message to the notification area as WM_COPYDATA.
+    if (message == WM_COPYDATA) {
+        std::printf("icon\n");
+        std::fflush(stdout);
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int notificationArea() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = notificationAreaProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&windowClass);
+    // Topmost and newer than Wine's own, so that it is the one Shell_NotifyIcon finds.
+    HWND const area = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"", WS_POPUP, 0, 0,
+                                      0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (area == nullptr || FindWindowExW(nullptr, nullptr, windowClass.lpszClassName, nullptr) != area) {
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,10 +244,11 @@ int main(int argc, char** argv) {
     if (command == "release-capture") return toHarness(kReleaseCapture);
     if (command == "published-count") return publishedCount();
     if (command == "item-count") return itemCount();
+    if (command == "notification-area") return notificationArea();
     std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
                          "tray-right-click|box-state|plug-later|fill-queue|release-ticks|click-box|"
-                         "hold-capture|release-capture|published-count|item-count\n");
+                         "hold-capture|release-capture|published-count|item-count|notification-area\n");
     return 3;
 }
