@@ -4,12 +4,70 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 
 namespace {
 
 char const kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 char const kValue[] = "Tessivane_x64";
+
+// The byte count of this program's last RegSetValueExA. Wine's registry stores a REG_SZ's
+// terminator whether or not the caller counted it, so only the call itself shows a missing one.
+DWORD lastSetSize = 0;
+decltype(&RegSetValueExA) realSetValue = nullptr;
+
+LSTATUS WINAPI countingSetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, BYTE const* data,
+                                DWORD size) {
+    lastSetSize = size;
+    return realSetValue(key, name, reserved, type, data, size);
+}
+
+// This executable's import slot of a function, found by name; null if it imports none.
+void** importSlot(char const* function) {
+    auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto const* nt = reinterpret_cast<IMAGE_NT_HEADERS const*>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER const*>(base)->e_lfanew);
+    DWORD const imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto const* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR const*>(base + imports);
+         dll->Name != 0; ++dll) {
+        auto const* name = reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
+        auto** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData)->Name,
+                            function) == 0) {
+                return slot;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// While it lives, this program's RegSetValueExA calls pass through countingSetValue.
+class SetValueCounter {
+public:
+    SetValueCounter() : slot_(importSlot("RegSetValueExA")) {
+        if (slot_ != nullptr) {
+            realSetValue = reinterpret_cast<decltype(&RegSetValueExA)>(*slot_);
+            write(reinterpret_cast<void*>(&countingSetValue));
+        }
+    }
+    ~SetValueCounter() {
+        if (slot_ != nullptr) write(reinterpret_cast<void*>(realSetValue));
+    }
+    SetValueCounter(SetValueCounter const&) = delete;
+    SetValueCounter& operator=(SetValueCounter const&) = delete;
+
+private:
+    void write(void* target) {
+        DWORD protection = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
+        *slot_ = target;
+        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+    }
+    void** slot_;
+};
 
 std::string thisExecutable() {
     char path[MAX_PATH];
@@ -36,12 +94,14 @@ protected:
         ASSERT_TRUE(value);
         EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(value->bytes, sz(path_));
+        EXPECT_EQ(lastSetSize, path_.size() + 1) << "written without its terminating NUL";
     }
 
     std::string path_;
 
 private:
     SavedValue saved_{kRunKey, kValue};  // restored after TearDown, when the fixture goes
+    SetValueCounter counter_;
 };
 
 TEST_F(LaunchOnStartup, NoValueIsOffAndTogglingWritesThisPath) {
