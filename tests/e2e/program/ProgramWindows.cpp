@@ -16,6 +16,7 @@
 //   dismiss-about      prints the About box's texts and presses OK
 //   tray-double-click  a double-click on the tray icon, sent as the notification area sends it
 //   tray-right-click   a right click on the tray icon, sent the same way
+//   send-command N     WM_COMMAND N sent the same way (a window's own way to reach the program)
 //   box-state          prints the state image of the Configure dialog's first item (1 clear, 2 ticked)
 //   plug-later         the UI harness plugs its TESSIVANE_HARNESS_LATER outputs
 //   fill-queue         the UI harness holds its ticks and fills the request queue
@@ -129,6 +130,11 @@ int trayClick(LPARAM mouseMessage) {
     return window != nullptr && SendNotifyMessageW(window, kTrayCallback, kTrayIconId, mouseMessage) ? 0 : 1;
 }
 
+int sendCommand(WPARAM command) {
+    HWND const window = mainWindow();
+    return window != nullptr && SendNotifyMessageW(window, WM_COMMAND, command, 0) ? 0 : 1;
+}
+
 HWND configureTree() {
     HWND const dialog = FindWindowA("#32770", "Velmora Tessivane");
     return dialog ? FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) : nullptr;
@@ -235,6 +241,7 @@ int main(int argc, char** argv) {
     if (command == "dismiss-about") return dismiss("About Velmora Tessivane");
     if (command == "tray-double-click") return trayClick(WM_LBUTTONDBLCLK);
     if (command == "tray-right-click") return trayClick(WM_RBUTTONDOWN);
+    if (command == "send-command" && argc > 2) return sendCommand(std::strtoul(argv[2], nullptr, 10));
     if (command == "box-state") return boxState();
     if (command == "plug-later") return toHarness(kPlugLater);
     if (command == "fill-queue") return toHarness(kFillQueue);
@@ -248,7 +255,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
-                         "tray-right-click|box-state|plug-later|fill-queue|release-ticks|click-box|"
+                         "tray-right-click|send-command N|box-state|plug-later|fill-queue|release-ticks|click-box|"
                          "hold-capture|release-capture|published-count|item-count|notification-area\n");
     return 3;
 }
