@@ -71,7 +71,9 @@ bool clickUnderWay(HWND tree) {
     if (GetCapture() == tree) {
         return true;
     }
-    if (GetKeyState(VK_LBUTTON) >= 0) {
+    // The button that clicks (the right one when the buttons are swapped), as it is now.
+    int const button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    if ((GetAsyncKeyState(button) & 0x8000) == 0) {
         return false;
     }
     POINT cursor = {};

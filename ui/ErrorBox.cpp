@@ -29,7 +29,9 @@ void showErrorBoxLater(char const* text) {
     // A timer rather than a posted message: a modal loop that ends as its window goes drops the
     // message it has just taken, and a timer fires again. Without the window (it is gone, or
     // goes first) the entry shows the box after its message loop.
-    SetTimer(shell().mainWindow, kLaterErrorBoxesTimer, USER_TIMER_MINIMUM, nullptr);
+    if (shell().mainWindow != nullptr) {
+        SetTimer(shell().mainWindow, kLaterErrorBoxesTimer, USER_TIMER_MINIMUM, nullptr);
+    }
 }
 
 void showLaterErrorBoxes() {
