@@ -88,7 +88,8 @@ INT_PTR onPortsChanged(HWND dialog) {
     // Deferred until the click is over; every notice meanwhile is served by that one rebuild,
     // which reads the list as it then stands. Without a timer to wait with (the desktop is out
     // of resources) it rebuilds at once, as it would have before.
-    if (clickUnderWay(tree) && SetTimer(dialog, kDeferredRebuild, kDeferredRebuildPollMs, nullptr)) {
+    if (clickUnderWay(tree) &&
+        SetTimer(dialog, kDeferredRebuild, kDeferredRebuildPollMs, nullptr) != 0) {
         return TRUE;
     }
     KillTimer(dialog, kDeferredRebuild);

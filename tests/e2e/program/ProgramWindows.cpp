@@ -209,7 +209,8 @@ int notificationArea() {
     // Topmost and newer than Wine's own, so that it is the one Shell_NotifyIcon finds.
     HWND const area = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"", WS_POPUP, 0, 0,
                                       0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (area == nullptr || FindWindowExW(nullptr, nullptr, windowClass.lpszClassName, nullptr) != area) {
+    if (area == nullptr ||
+        FindWindowExW(nullptr, nullptr, windowClass.lpszClassName, nullptr) != area) {
         return 1;
     }
     std::printf("ready\n");
@@ -241,7 +242,9 @@ int main(int argc, char** argv) {
     if (command == "dismiss-about") return dismiss("About Velmora Tessivane");
     if (command == "tray-double-click") return trayClick(WM_LBUTTONDBLCLK);
     if (command == "tray-right-click") return trayClick(WM_RBUTTONDOWN);
-    if (command == "send-command" && argc > 2) return sendCommand(std::strtoul(argv[2], nullptr, 10));
+    if (command == "send-command" && argc > 2) {
+        return sendCommand(std::strtoul(argv[2], nullptr, 10));
+    }
     if (command == "box-state") return boxState();
     if (command == "plug-later") return toHarness(kPlugLater);
     if (command == "fill-queue") return toHarness(kFillQueue);
@@ -255,7 +258,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
-                         "tray-right-click|send-command N|box-state|plug-later|fill-queue|release-ticks|click-box|"
-                         "hold-capture|release-capture|published-count|item-count|notification-area\n");
+                         "tray-right-click|send-command N|box-state|plug-later|fill-queue|"
+                         "release-ticks|click-box|hold-capture|release-capture|published-count|"
+                         "item-count|notification-area\n");
     return 3;
 }

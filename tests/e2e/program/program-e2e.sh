@@ -65,7 +65,7 @@ wait_exit() {  # fails when the program does not end within 30 s, or ends with a
   program=""
 }
 area=""
-trap '[ -n "$program" ] && kill "$program" 2>/dev/null; [ -n "$area" ] && kill "$area" 2>/dev/null; true' EXIT
+trap 'for p in "$program" "$area"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done; true' EXIT
 
 echo "== loopback carries messages between two applications"
 start_program

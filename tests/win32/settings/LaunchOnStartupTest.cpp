@@ -23,51 +23,37 @@ LSTATUS WINAPI countingSetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD typ
     return realSetValue(key, name, reserved, type, data, size);
 }
 
-// This executable's import slot of a function, found by name; null if it imports none.
-void** importSlot(char const* function) {
-    auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    auto const* nt = reinterpret_cast<IMAGE_NT_HEADERS const*>(
-        base + reinterpret_cast<IMAGE_DOS_HEADER const*>(base)->e_lfanew);
-    DWORD const imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (auto const* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR const*>(base + imports);
-         dll->Name != 0; ++dll) {
-        auto const* name = reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
-        auto** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
-        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
-                std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData)->Name,
-                            function) == 0) {
-                return slot;
+// Points this executable's import of RegSetValueExA at countingSetValue, once for the program;
+// false if it imports no such function.
+bool countSetValueCalls() {
+    static bool const counting = [] {
+        auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+        auto const* nt = reinterpret_cast<IMAGE_NT_HEADERS const*>(
+            base + reinterpret_cast<IMAGE_DOS_HEADER const*>(base)->e_lfanew);
+        DWORD const imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto const* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR const*>(base + imports);
+             dll->Name != 0; ++dll) {
+            auto const* name =
+                reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
+            auto** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
+            for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+                auto const* byName =
+                    reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData);
+                if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                    std::strcmp(byName->Name, "RegSetValueExA") == 0) {
+                    DWORD protection = 0;
+                    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+                    realSetValue = reinterpret_cast<decltype(realSetValue)>(*slot);
+                    *slot = reinterpret_cast<void*>(&countingSetValue);
+                    return true;
+                }
             }
         }
-    }
-    return nullptr;
+        return false;
+    }();
+    return counting;
 }
-
-// While it lives, this program's RegSetValueExA calls pass through countingSetValue.
-class SetValueCounter {
-public:
-    SetValueCounter() : slot_(importSlot("RegSetValueExA")) {
-        if (slot_ != nullptr) {
-            realSetValue = reinterpret_cast<decltype(&RegSetValueExA)>(*slot_);
-            write(reinterpret_cast<void*>(&countingSetValue));
-        }
-    }
-    ~SetValueCounter() {
-        if (slot_ != nullptr) write(reinterpret_cast<void*>(realSetValue));
-    }
-    SetValueCounter(SetValueCounter const&) = delete;
-    SetValueCounter& operator=(SetValueCounter const&) = delete;
-
-private:
-    void write(void* target) {
-        DWORD protection = 0;
-        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
-        *slot_ = target;
-        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
-    }
-    void** slot_;
-};
 
 std::string thisExecutable() {
     char path[MAX_PATH];
@@ -79,6 +65,7 @@ std::string thisExecutable() {
 class LaunchOnStartup : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(countSetValueCalls());
         deleteRawValue(kRunKey, kValue);
         path_ = thisExecutable();
         ASSERT_FALSE(path_.empty());
@@ -101,7 +88,6 @@ protected:
 
 private:
     SavedValue saved_{kRunKey, kValue};  // restored after TearDown, when the fixture goes
-    SetValueCounter counter_;
 };
 
 TEST_F(LaunchOnStartup, NoValueIsOffAndTogglingWritesThisPath) {

@@ -178,7 +178,8 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAlsoAfterTheDialogIsGoneAndStillSt
         HWND const dialog = robot::waitForWindow("Velmora Tessivane", "#32770");
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
-        POINT const synth = robot::checkBoxPoint(tree, robot::findItem(robot::treeItems(tree), "Synth")->handle);
+        std::vector<TreeItem> const items = robot::treeItems(tree);
+        POINT const synth = robot::checkBoxPoint(tree, robot::findItem(items, "Synth")->handle);
         robot::byUiThread([&] {
             SetCursorPos(synth.x, synth.y);
             POINT client = synth;
