@@ -30,12 +30,18 @@ function(tessivane_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  # With a cross-compiling emulator set, CTest starts the exe through Wine by itself.
-  add_test(NAME ${name} COMMAND ${name})
+  if(WIN32)
+    # Under Wine through a script that, when the program fails, adds Wine's own error messages
+    # and the exit status, so that even a failure without output says how it ended.
+    add_test(NAME ${name}
+             COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
   if(WIN32)
     set_tests_properties(${name} PROPERTIES
-      ENVIRONMENT "${TESSIVANE_WINE_ENV}"
+      ENVIRONMENT "${TESSIVANE_WINE_ENV};WINE=${CMAKE_CROSSCOMPILING_EMULATOR}"
       FIXTURES_REQUIRED wine
       RUN_SERIAL TRUE)   # one Wine process at a time keeps the shared wineserver predictable
   endif()

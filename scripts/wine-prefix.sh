@@ -10,8 +10,15 @@ server=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 case $action in
   up)
     mkdir -p "$prefix"
-    # Detached from our stdio: otherwise CTest waits for Wine's background services to exit.
-    "$server" -p </dev/null >/dev/null 2>&1 &
+    # A server left from an earlier run may be one that ends with its last client; the prefix's
+    # must be the persistent one started below.
+    "$server" -k 2>/dev/null || true
+    "$server" -w 2>/dev/null || true
+    # Persistent, and up before any Wine program starts: a program that finds no server starts one
+    # that ends with its last client, and then every test that starts while it ends fails at once
+    # (a reset connection, or an exit status with no output). wineserver returns once its socket
+    # is ready and goes on in the background; detached from our stdio, or CTest waits for it.
+    "$server" -p </dev/null >/dev/null 2>&1
     # Also for an existing prefix: wineboot starts Wine's background services here, detached.
     # Otherwise the first test process starts them and they hold CTest's output pipe open.
     "$loader" wineboot --init </dev/null >/dev/null 2>&1

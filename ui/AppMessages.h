@@ -1,4 +1,4 @@
-// The program's own window messages and the tray icon's identity.
+// The program's own window messages and timers, and the tray icon's identity.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +8,7 @@
 UINT const kTrayCallback = WM_USER + 1;  // 1025
 // Posted to an open Configure dialog when the engine has published a new output list.
 UINT const kPortsChanged = WM_USER + 2;  // 1026
-// Posted by the Configure dialog to itself when the queue refused a click's request, so that the
-// error box opens after the tree's click notification has returned.
-UINT const kRequestRefused = WM_APP + 1;
+// The main window's timer that shows the error boxes waiting to be shown (showErrorBoxLater).
+UINT_PTR const kLaterErrorBoxesTimer = 1;
 
 UINT const kTrayIconId = 107;

@@ -11,6 +11,7 @@
 #include "engine/PortController.h"
 #include "settings/DefaultPortsStore.h"
 #include "ui/AppMessages.h"
+#include "ui/ErrorBox.h"
 #include "ui/OutputTree.h"
 #include "ui/ShellState.h"
 #include "ui/resource.h"
@@ -22,6 +23,9 @@ namespace {
 std::atomic<HWND> openDialog{nullptr};
 
 int const kItemTextSize = 260;
+// The timer that retries a rebuild held back by a click, and how often it looks.
+UINT_PTR const kDeferredRebuild = 1;
+UINT const kDeferredRebuildPollMs = USER_TIMER_MINIMUM;
 
 // Refills the tree from the engine's published list. If the list cannot be copied (out of
 // memory), the tree keeps what it shows: nothing may leave the dialog procedure.
@@ -60,18 +64,44 @@ INT_PTR onCommand(HWND dialog, WPARAM wParam) {
     return TRUE;
 }
 
-INT_PTR onPortsChanged(HWND dialog) {
-    if (HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE)) {
-        fillFromEngine(tree);
-        UpdateWindow(tree);
+// Whether a click on the tree is under way. Windows' tree view may run a mouse-tracking loop
+// between the press on an item and its NM_CLICK, and that loop dispatches posted messages: a
+// rebuild from there would free the item that the click then toggles.
+bool clickUnderWay(HWND tree) {
+    if (GetCapture() == tree) {
+        return true;
     }
+    // The button that clicks (the right one when the buttons are swapped), as it is now.
+    int const button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    if ((GetAsyncKeyState(button) & 0x8000) == 0) {
+        return false;
+    }
+    POINT cursor = {};
+    return GetCursorPos(&cursor) && WindowFromPoint(cursor) == tree;
+}
+
+INT_PTR onPortsChanged(HWND dialog) {
+    HWND const tree = GetDlgItem(dialog, IDC_OUTPUT_TREE);
+    if (tree == nullptr) {
+        return TRUE;
+    }
+    // Deferred until the click is over; every notice meanwhile is served by that one rebuild,
+    // which reads the list as it then stands. Without a timer to wait with (the desktop is out
+    // of resources) it rebuilds at once, as it would have before.
+    if (clickUnderWay(tree) &&
+        SetTimer(dialog, kDeferredRebuild, kDeferredRebuildPollMs, nullptr) != 0) {
+        return TRUE;
+    }
+    KillTimer(dialog, kDeferredRebuild);
+    fillFromEngine(tree);
+    UpdateWindow(tree);
     return TRUE;
 }
 
 // The user clicked in the tree. Only a click on an item's check box does something: it asks the
 // engine to enable or disable that output and updates the stored choices. The box's state read
 // here is the one before the click; the tree toggles it afterwards.
-INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
+INT_PTR onTreeClick(NMHDR const& header) {
     HWND const tree = header.hwndFrom;
     if (tree == nullptr) {
         return FALSE;
@@ -107,7 +137,7 @@ INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
     if (!engine.tryEnqueue(PortRequest{id, text, enable})) {
         // Not from inside this notification: the box's modal loop could see the tree rebuilt (the
         // clicked item freed) or destroyed, and the tree toggles that item when we return.
-        PostMessageA(dialog, kRequestRefused, 0, 0);
+        showErrorBoxLater(kErrorRequestRefused);
     }
     // Stored whether or not the request was queued: the choice counts from the next start on.
     if (enable) {
@@ -118,7 +148,7 @@ INT_PTR onTreeClick(HWND dialog, NMHDR const& header) {
     return TRUE;
 }
 
-INT_PTR onNotify(HWND dialog, LPARAM lParam) {
+INT_PTR onNotify(LPARAM lParam) {
     auto const* header = reinterpret_cast<NMHDR const*>(lParam);
     if (header == nullptr) {
         return FALSE;
@@ -132,7 +162,7 @@ INT_PTR onNotify(HWND dialog, LPARAM lParam) {
         return TRUE;
     case NM_CLICK:
         try {
-            return onTreeClick(dialog, *header);
+            return onTreeClick(*header);
         } catch (std::exception const&) {
             return TRUE;  // out of memory for the request's name: nothing was queued or stored
         }
@@ -151,11 +181,10 @@ INT_PTR CALLBACK configureDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         return onCommand(dialog, wParam);
     case kPortsChanged:
         return onPortsChanged(dialog);
+    case WM_TIMER:
+        return wParam == kDeferredRebuild ? onPortsChanged(dialog) : FALSE;
     case WM_NOTIFY:
-        return onNotify(dialog, lParam);
-    case kRequestRefused:
-        PortController::instance().report(kErrorRequestRefused);
-        return TRUE;
+        return onNotify(lParam);
     case WM_DESTROY: {
         // Destroyed without being closed (its owner went first): forget it, unless a newer dialog
         // has taken its place.

@@ -5,6 +5,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/AppMessages.h"
 #include "ui/ConfigureDialog.h"
+#include "ui/ErrorBox.h"
 #include "ui/ShellState.h"
 #include "ui/TrayIcon.h"
 #include "ui/resource.h"
@@ -15,6 +16,9 @@ LRESULT onDestroy() {
     shell().exiting = true;  // also when the window goes by another route than "Exit"
     // No tick may run once the window is gone; the engine's ports live until process exit.
     PortController::instance().stopServiceTimer();
+    // No tick runs now to read it: from here on, error boxes have no owner (the entry shows
+    // the ones still waiting after its message loop).
+    shell().mainWindow = nullptr;
     PostQuitMessage(0);
     return 0;
 }
@@ -67,6 +71,20 @@ LRESULT onTrayCallback(HWND window, LPARAM lParam) {
     }
 }
 
+LRESULT onTimer(HWND window, WPARAM timer, LPARAM lParam) {
+    if (timer != kLaterErrorBoxesTimer) {
+        return DefWindowProcW(window, WM_TIMER, timer, lParam);
+    }
+    // Not while a window of this thread holds the mouse (a click under way): the box's own loop
+    // would run inside that window's tracking loop. The timer tries again.
+    if (GetCapture() != nullptr) {
+        return 0;
+    }
+    KillTimer(window, timer);
+    showLaterErrorBoxes();
+    return 0;
+}
+
 }  // namespace
 
 HWND createMainWindow(HINSTANCE instance) {
@@ -100,6 +118,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return onCommand(window, wParam, lParam);
     case kTrayCallback:
         return onTrayCallback(window, lParam);
+    case WM_TIMER:
+        return onTimer(window, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -13,6 +13,8 @@
 
 namespace {
 
+char const kErrorWindowsTooOld[] = "Tessivane needs Windows 10 version 1903 or later.";
+
 int runMessageLoop(HINSTANCE instance) {
     HACCEL const accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_TESSIVANE));
     MSG message = {};
@@ -51,6 +53,12 @@ PortController::Hooks engineHooks() {
 }
 
 int runTessivane(HINSTANCE instance) {
+    // The manifest makes every narrow call speak UTF-8 only from Windows 10 version 1903 on.
+    // Before that, device names would be garbled on screen and stored garbled.
+    if (GetACP() != CP_UTF8) {
+        showErrorBox(kErrorWindowsTooOld);
+        return 0;
+    }
     LoadStringW(instance, IDS_APP_TITLE, shell().windowTitle, 100);
     LoadStringW(instance, IDC_TESSIVANE, shell().windowClass, 100);
     // Before the engine starts: its first tick reads the stored choices under this key.
@@ -65,5 +73,8 @@ int runTessivane(HINSTANCE instance) {
     }
     addTrayIcon();
     UpdateWindow(window);
-    return runMessageLoop(instance);
+    int const exitCode = runMessageLoop(instance);
+    // A box that its window could no longer show (the window went while it waited).
+    showLaterErrorBoxes();
+    return exitCode;
 }

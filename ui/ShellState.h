@@ -1,5 +1,5 @@
-// Process-wide state of the shell. Written only on the user-interface thread, during start (and
-// the exit flag when the exit begins).
+// Process-wide state of the shell. Written only on the user-interface thread, during start and
+// when the exit begins.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 struct ShellState {
     HINSTANCE instance = nullptr;
     // Hidden; receives the tray callback and the menu commands, owns the dialogs and error boxes.
+    // Null again once it is destroyed.
     HWND mainWindow = nullptr;
     wchar_t windowTitle[100] = {};
     wchar_t windowClass[100] = {};

@@ -105,6 +105,9 @@ w() { "$wine" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # The Windows version the prefix reports to the next process started (win10 is build 18362).
 windows_version() { w reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null; }
 windows_version win10
+# The probe has the program's manifest: only its supportedOS makes Windows say 10.0 (not 6.2).
+[ "$(w "$probe" windows-version)" = 10.0 ] ||
+  broken "with the program's manifest Windows reports $(w "$probe" windows-version), not 10.0"
 winenv() { w cmd /c echo "%$1%"; }
 unixpath() { w winepath -u "$1"; }
 localappdata=$(winenv LOCALAPPDATA)

@@ -15,6 +15,8 @@
 //                      "box|page <left> <top> <width> <height>"; exit 1 when no such window
 //   windows            the visible top-level windows, "<class> | <title>" (for failure reports)
 //   file-version FILE  the ProductVersion text of a file's version resource
+//   windows-version    the Windows version this process is told, "<major>.<minor>" (10.0 only
+//                      through the manifest's supportedOS; 6.2 without it)
 //   start CMDLINE      starts a command line as Windows starts a Run value (no shell, no quoting
 //                      added); prints the new process's id
 //   stand-in MODE      plays a Tessivane that will not end, until killed: "obeys" has the
@@ -249,6 +251,14 @@ int printWizardRect(char const* title) {
     return 0;
 }
 
+int printWindowsVersion() {
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExW(&version)) return 1;
+    std::printf("%lu.%lu\n", version.dwMajorVersion, version.dwMinorVersion);
+    return 0;
+}
+
 int start(char* commandLine) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -325,13 +335,14 @@ int main(int argc, char** argv) {
     if (command == "wizard-rect" && argc == 3) return printWizardRect(argv[2]);
     if (command == "windows") return EnumWindows(printVisible, 0) ? 0 : 1;
     if (command == "file-version" && argc == 3) return printFileVersion(argv[2]);
+    if (command == "windows-version") return printWindowsVersion();
     if (command == "start" && argc == 3) return start(argv[2]);
     if (command == "stand-in" && argc == 3) return standIn(argv[2]);
     if (command == "hold" && argc == 3) return hold(argv[2]);
     std::fprintf(stderr,
                  "usage: release-probe value KEY NAME | module-path | count | exit | command N | "
                  "shortcut LNK | wizard-step TITLE [BUTTON] | wizard-rect TITLE | windows | "
-                 "file-version FILE | start CMDLINE | stand-in obeys|lingers|windowless|locked | "
-                 "hold FILE\n");
+                 "file-version FILE | windows-version | start CMDLINE | "
+                 "stand-in obeys|lingers|windowless|locked | hold FILE\n");
     return 3;
 }

@@ -16,11 +16,18 @@
 //   dismiss-about      prints the About box's texts and presses OK
 //   tray-double-click  a double-click on the tray icon, sent as the notification area sends it
 //   tray-right-click   a right click on the tray icon, sent the same way
+//   send-command N     WM_COMMAND N sent the same way (a window's own way to reach the program)
 //   box-state          prints the state image of the Configure dialog's first item (1 clear, 2 ticked)
 //   plug-later         the UI harness plugs its TESSIVANE_HARNESS_LATER outputs
 //   fill-queue         the UI harness holds its ticks and fills the request queue
 //   release-ticks      the UI harness lets its ticks run again
 //   click-box          the UI harness clicks the first check box of its Configure dialog
+//   hold-capture       the UI harness's Configure tree takes the mouse capture
+//   release-capture    the UI harness lets the capture go
+//   published-count    prints how many outputs the UI harness's engine has published
+//   item-count         prints how many items the Configure dialog's tree shows
+//   notification-area  plays the notification area until it is killed: prints "ready", then
+//                      "icon" for every icon that a program adds, changes or deletes
 #include <windows.h>
 #include <commctrl.h>
 
@@ -123,9 +130,38 @@ int trayClick(LPARAM mouseMessage) {
     return window != nullptr && SendNotifyMessageW(window, kTrayCallback, kTrayIconId, mouseMessage) ? 0 : 1;
 }
 
-int boxState() {
+int sendCommand(WPARAM command) {
+    HWND const window = mainWindow();
+    return window != nullptr && SendNotifyMessageW(window, WM_COMMAND, command, 0) ? 0 : 1;
+}
+
+HWND configureTree() {
     HWND const dialog = FindWindowA("#32770", "Velmora Tessivane");
-    HWND const tree = dialog ? FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) : nullptr;
+    return dialog ? FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) : nullptr;
+}
+
+int itemCount() {
+    HWND const tree = configureTree();
+    if (tree == nullptr) {
+        return 1;
+    }
+    std::printf("%d\n", static_cast<int>(SendMessageW(tree, TVM_GETCOUNT, 0, 0)));
+    return 0;
+}
+
+int publishedCount() {
+    DWORD_PTR count = 0;
+    HWND const control = FindWindowW(kHarnessControlClass, nullptr);
+    if (control == nullptr ||
+        !SendMessageTimeoutW(control, kPublishedCount, 0, 0, SMTO_NORMAL, 5000, &count)) {
+        return 1;
+    }
+    std::printf("%d\n", static_cast<int>(count));
+    return 0;
+}
+
+int boxState() {
+    HWND const tree = configureTree();
     LRESULT const item = tree ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0) : 0;
     if (item == 0) {
         return 1;
@@ -154,6 +190,38 @@ int printRect(HWND window) {
     return 0;
 }
 
+LRESULT CALLBACK notificationAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Shell_NotifyIcon hands every icon message to the notification area as WM_COPYDATA.
+    if (message == WM_COPYDATA) {
+        std::printf("icon\n");
+        std::fflush(stdout);
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int notificationArea() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = notificationAreaProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&windowClass);
+    // Topmost and newer than Wine's own, so that it is the one Shell_NotifyIcon finds.
+    HWND const area = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"", WS_POPUP, 0, 0,
+                                      0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (area == nullptr ||
+        FindWindowExW(nullptr, nullptr, windowClass.lpszClassName, nullptr) != area) {
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,14 +242,24 @@ int main(int argc, char** argv) {
     if (command == "dismiss-about") return dismiss("About Velmora Tessivane");
     if (command == "tray-double-click") return trayClick(WM_LBUTTONDBLCLK);
     if (command == "tray-right-click") return trayClick(WM_RBUTTONDOWN);
+    if (command == "send-command" && argc > 2) {
+        return sendCommand(std::strtoul(argv[2], nullptr, 10));
+    }
     if (command == "box-state") return boxState();
     if (command == "plug-later") return toHarness(kPlugLater);
     if (command == "fill-queue") return toHarness(kFillQueue);
     if (command == "release-ticks") return toHarness(kReleaseTicks);
     if (command == "click-box") return toHarness(kClickFirstBox);
+    if (command == "hold-capture") return toHarness(kHoldTreeCapture);
+    if (command == "release-capture") return toHarness(kReleaseCapture);
+    if (command == "published-count") return publishedCount();
+    if (command == "item-count") return itemCount();
+    if (command == "notification-area") return notificationArea();
     std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
-                         "tray-right-click|box-state|plug-later|fill-queue|release-ticks|click-box\n");
+                         "tray-right-click|send-command N|box-state|plug-later|fill-queue|"
+                         "release-ticks|click-box|hold-capture|release-capture|published-count|"
+                         "item-count|notification-area\n");
     return 3;
 }

@@ -6,7 +6,10 @@
 # 4. so does WM_CLOSE;
 # 5. a driver that refuses one loopback port: the error is shown, no half-made pair is left, and the
 #    program still runs;
-# 6. without the driver, an error box names the missing DLL and the program ends with code 0.
+# 6. without the driver, an error box names the missing DLL and the program ends with code 0,
+#    having added no tray icon;
+# 7. where the UTF-8 code page does not apply (Windows before 10 1903), an error box says what the
+#    program needs and it ends with code 0, its engine never started.
 set -euo pipefail
 exe=$1 dll=$2 client=$3 windows=$4 version_file=$5
 wine=${WINE:-/usr/lib/wine/wine64}
@@ -61,7 +64,8 @@ wait_exit() {  # fails when the program does not end within 30 s, or ends with a
   [ "$code" -eq 0 ] || fail "tessivane.exe exited with $code"
   program=""
 }
-trap '[ -n "$program" ] && kill "$program" 2>/dev/null; true' EXIT
+area=""
+trap 'for p in $program $area; do kill "$p" 2>/dev/null || true; done' EXIT
 
 echo "== loopback carries messages between two applications"
 start_program
@@ -105,6 +109,12 @@ wait_for 30 loopback_present || fail "the loopback ports did not appear: $(ports
 stop_program
 wait_for 10 no_loopback || fail "ports outlived the program: $(ports)"
 
+# From here on a notification area of ours counts the icon messages (a line each).
+"$wine" "$windows" notification-area </dev/null >"$work/icons.txt" 2>/dev/null &
+area=$!
+wait_for 20 grep -q ready "$work/icons.txt" || fail "could not play the notification area"
+icons() { grep -c icon "$work/icons.txt"; }
+
 echo "== a refused loopback port is reported and leaves no half-made pair"
 export TESSIVANE_SIM_REFUSE="Zarvik Loopback In"
 start_program
@@ -115,13 +125,31 @@ grep -q 'Zarvik Loopback In' "$work/error.txt" || fail "the error box said: $(ca
 echo "error box: $(tr -d '\r' <"$work/error.txt")"
 no_loopback || fail "a half-made loopback pair is left: $(ports)"
 stop_program
+[ "$(icons)" -ge 1 ] || fail "the program that started added no tray icon"
 
-echo "== without the driver an error box names the DLL and the program ends"
+echo "== without the driver an error box names the DLL and the program ends, with no tray icon"
 mkdir -p "$work/no-driver"
 cp "$exe" "$work/no-driver/"
+icons_before=$(icons)
 start_program "$work/no-driver"
 wait_for 30 error_dismissed || fail "no error box appeared"
 grep -q "teVirtualMIDI64.dll" "$work/error.txt" || fail "the error box said: $(cat "$work/error.txt")"
 echo "error box: $(tr -d '\r' <"$work/error.txt")"
+wait_exit
+[ "$(icons)" = "$icons_before" ] || fail "a start that failed showed a tray icon"
+
+echo "== before Windows 10 1903 (no UTF-8 code page) a box says so; the engine never starts"
+mkdir -p "$work/old-windows"
+# The manifest's UTF-8 code page, which Windows before 10 1903 ignores, made one that Wine ignores.
+perl -0777 -pe 's/>UTF-8</>UTF-7</' "$exe" >"$work/old-windows/tessivane.exe"
+grep -qa '>UTF-7<' "$work/old-windows/tessivane.exe" || fail "no UTF-8 code page in the manifest"
+cp "$dll" "$work/old-windows/"
+start_program "$work/old-windows"
+error_up() { "$wine" "$windows" error-text >"$work/error.txt" 2>/dev/null; }
+wait_for 30 error_up || fail "no error box appeared"
+[ "$(tr -d '\r' <"$work/error.txt")" = "Tessivane needs Windows 10 version 1903 or later." ] ||
+  fail "the error box said: $(cat "$work/error.txt")"
+no_loopback || fail "the engine started: $(ports)"
+error_dismissed || fail "could not dismiss the error box"
 wait_exit
 echo "PASS"

@@ -5,8 +5,10 @@
 # 1. WM_CLOSE to the main window, then the box dismissed;
 # 2. the tray menu's "Exit" (command 105), then the box dismissed;
 # 3. WM_CLOSE while a tick is under way that then raises the box (an error met just as the user
-#    exits); a double-click and a right click on the tray icon meanwhile open nothing;
-# 4. "Exit" while a Configure dialog is open;
+#    exits); a double-click and a right click on the tray icon, and the commands "Exit",
+#    "Configure..." and "Launch on startup", sent meanwhile, do nothing;
+# 4. a new output list while the tree holds the mouse capture: the tree is rebuilt only once the
+#    capture is let go; then "Exit" while that Configure dialog is open;
 # 5. a check-box click that the full request queue refuses: the error box opens after the click
 #    has been handled, the tree is rebuilt under it, and the program goes on after it.
 set -euo pipefail
@@ -78,30 +80,48 @@ done
 
 echo "== 'close' while a tick is under way, then the error box it raises dismissed"
 export TESSIVANE_HARNESS_SLOW_OPEN="Busy Synth"
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+"$wine" reg delete "$run_key" /v Tessivane_x64 /f >/dev/null 2>&1 || true
 start_harness
 win plug-later || fail "no harness control window"
 sleep 0.5  # the tick that found the output is in its first, slow open now
 win close || fail "could not send close"
 wait_for 20 error_box_up || fail "close during a tick: no error box appeared (hung?)"
-# The exit waits for that tick and serves sent messages meanwhile, as tray callbacks are sent.
+# The exit waits for that tick and serves sent messages meanwhile, as tray callbacks are sent;
+# and commands sent meanwhile: a second "Exit", "Configure..." and "Launch on startup".
 win tray-double-click || fail "could not send the double-click"
 win tray-right-click || fail "could not send the right click"
+for command in 105 202 203; do
+  win send-command $command || fail "could not send command $command"
+done
 sleep 1
 ! win window "Velmora Tessivane" || fail "a Configure dialog opened during the exit"
 ! win menu-rect >/dev/null || fail "the tray menu opened during the exit"
+! "$wine" reg query "$run_key" /v Tessivane_x64 >/dev/null 2>&1 ||
+  fail "'Launch on startup' was switched during the exit"
 harness_running || fail "close during a tick: the program ended before its error box was dismissed"
 win dismiss-error >/dev/null || fail "close during a tick: the error box went away by itself"
 expect_clean_exit "close during a tick"
 unset TESSIVANE_HARNESS_SLOW_OPEN
 
-echo "== 'Exit' while a Configure dialog is open"
-unset TESSIVANE_HARNESS_LATER
+echo "== a new output list while the tree holds the mouse waits until it lets go; then 'Exit'"
+export TESSIVANE_HARNESS_LATER="Drums"
+count_is() { [ "$(win "$1" | tr -d '\r')" = "$2" ]; }
 start_harness
 win configure
 configure_open() { win window "Velmora Tessivane"; }
 wait_for 20 configure_open || fail "the Configure dialog did not open"
+count_is item-count 1 || fail "the tree does not show the one output"
+win hold-capture || fail "could not hold the capture"
+win plug-later || fail "could not plug"
+wait_for 20 count_is published-count 2 || fail "the engine did not publish the new output"
+sleep 0.5  # for the dialog to take the notice
+count_is item-count 1 || fail "the tree was rebuilt while it held the mouse capture"
+win release-capture || fail "could not release the capture"
+wait_for 10 count_is item-count 2 || fail "the tree was not rebuilt once the capture was let go"
 win exit || fail "could not send exit"
 expect_clean_exit "exit with the Configure dialog open"
+unset TESSIVANE_HARNESS_LATER
 
 echo "== a click that the full queue refuses: the box after the click, the tree rebuilt under it"
 "$wine" reg delete 'HKCU\SOFTWARE\Velmora\Tessivane' /v defaultPorts /f >/dev/null 2>&1 || true

@@ -43,15 +43,21 @@ TEST_F(EngineTest, WritersThroughOneEntryWhileTheTickClosesAndReopensIt) {
 
     std::atomic<bool> stop{false};
     std::atomic<long> sent{0};
+    std::atomic<int> running{0};
     std::vector<std::thread> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.emplace_back([&, w] {
             std::uint8_t note[] = {static_cast<std::uint8_t>(0x90 | w), 0x3C, 0x7F};
             std::uint8_t sysex[] = {0xF0, 0x7D, static_cast<std::uint8_t>(w), 0xF7};
+            bool first = true;
             while (!stop.load(std::memory_order_relaxed)) {
                 PortController::forward(entry, note, 3);
                 PortController::forward(entry, sysex, 4);
                 sent += 2;
+                if (first) {
+                    first = false;
+                    ++running;
+                }
                 // Applications play at a human rate; without a pause the writers would starve
                 // the tick of the fake bus's lock and the test would measure only that.
                 std::this_thread::yield();
@@ -67,6 +73,11 @@ TEST_F(EngineTest, WritersThroughOneEntryWhileTheTickClosesAndReopensIt) {
             std::this_thread::yield();
         }
     });
+    // The cycles start once every writer has sent through the open entry: on a busy machine the
+    // main thread could otherwise run them all before a writer is even scheduled.
+    while (running.load() < kWriters) {
+        std::this_thread::yield();
+    }
 #if defined(_WIN32)
     int const kCycles = 500;  // the race is the sanitizers' business; under Wine this is a smoke run
 #else

@@ -4,12 +4,56 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 
 namespace {
 
 char const kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 char const kValue[] = "Tessivane_x64";
+
+// The byte count of this program's last RegSetValueExA. Wine's registry stores a REG_SZ's
+// terminator whether or not the caller counted it, so only the call itself shows a missing one.
+DWORD lastSetSize = 0;
+decltype(&RegSetValueExA) realSetValue = nullptr;
+
+LSTATUS WINAPI countingSetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, BYTE const* data,
+                                DWORD size) {
+    lastSetSize = size;
+    return realSetValue(key, name, reserved, type, data, size);
+}
+
+// Points this executable's import of RegSetValueExA at countingSetValue, once for the program;
+// false if it imports no such function.
+bool countSetValueCalls() {
+    static bool const counting = [] {
+        auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+        auto const* nt = reinterpret_cast<IMAGE_NT_HEADERS const*>(
+            base + reinterpret_cast<IMAGE_DOS_HEADER const*>(base)->e_lfanew);
+        DWORD const imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto const* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR const*>(base + imports);
+             dll->Name != 0; ++dll) {
+            auto const* name =
+                reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
+            auto** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
+            for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+                auto const* byName =
+                    reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData);
+                if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                    std::strcmp(byName->Name, "RegSetValueExA") == 0) {
+                    DWORD protection = 0;
+                    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+                    realSetValue = reinterpret_cast<decltype(realSetValue)>(*slot);
+                    *slot = reinterpret_cast<void*>(&countingSetValue);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }();
+    return counting;
+}
 
 std::string thisExecutable() {
     char path[MAX_PATH];
@@ -21,6 +65,7 @@ std::string thisExecutable() {
 class LaunchOnStartup : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(countSetValueCalls());
         deleteRawValue(kRunKey, kValue);
         path_ = thisExecutable();
         ASSERT_FALSE(path_.empty());
@@ -36,6 +81,7 @@ protected:
         ASSERT_TRUE(value);
         EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(value->bytes, sz(path_));
+        EXPECT_EQ(lastSetSize, path_.size() + 1) << "written without its terminating NUL";
     }
 
     std::string path_;

@@ -137,7 +137,7 @@ TEST_F(ConfigureDialog, ClickOnATextDoesNothingAndLeavesNoItemSelected) {
         std::vector<TreeItem> const items = robot::treeItems(tree);
         TreeItem const* piano = robot::findItem(items, "Piano");
         ASSERT_NE(piano, nullptr);
-        robot::clickAt(robot::textPoint(tree, piano->handle));
+        robot::click(robot::textPoint(tree, piano->handle));
         // The click has reached the tree once it has the focus; give the rest of it a moment.
         EXPECT_TRUE(robot::waitUntil([&] { return robot::focusOf(dialog) == tree; }));
         Sleep(300);
@@ -150,7 +150,7 @@ TEST_F(ConfigureDialog, ClickOnATextDoesNothingAndLeavesNoItemSelected) {
     });
 }
 
-TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
+TEST_F(ConfigureDialog, FullQueueShowsTheErrorAlsoAfterTheDialogIsGoneAndStillStoresTheChoice) {
     // Fifteen requests the tick will drop (no published output has id 999).
     for (int i = 0; i < 15; ++i) ASSERT_TRUE(engine().tryEnqueue(PortRequest{999, "Nothing", false}));
     robot::play([] {
@@ -158,7 +158,7 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
         ASSERT_NE(dialog, nullptr);
         HWND const tree = treeOf(dialog);
         std::vector<TreeItem> const items = robot::treeItems(tree);
-        robot::clickAt(robot::checkBoxPoint(tree, robot::findItem(items, "Piano")->handle));
+        robot::click(robot::checkBoxPoint(tree, robot::findItem(items, "Piano")->handle));
         HWND const box = robot::waitForWindow("Velmora Tessivane Error", "#32770");
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(robot::staticTexts(box),
@@ -166,12 +166,37 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAndStillStoresTheChoice) {
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(box));
         EXPECT_TRUE(robot::waitUntil([] { return storedChoices() == std::vector<std::string>{"Piano"}; }));
-        // The request was lost: the queue's fifteen are dropped, Piano stays closed.
-        EXPECT_FALSE(tick());
-        EXPECT_FALSE(uiBus().isOpen("Piano"));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(dialog));
     });
+
+    // A dialog that its owner takes along (as the main window at an exit) right after the click,
+    // before anything the click left behind could run: the error is shown all the same.
+    HWND const owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                       nullptr, nullptr);
+    robot::playWhile([owner] { openConfigureDialog(owner); }, [owner] {
+        HWND const dialog = robot::waitForWindow("Velmora Tessivane", "#32770");
+        ASSERT_NE(dialog, nullptr);
+        HWND const tree = treeOf(dialog);
+        std::vector<TreeItem> const items = robot::treeItems(tree);
+        POINT const synth = robot::checkBoxPoint(tree, robot::findItem(items, "Synth")->handle);
+        robot::byUiThread([&] {
+            SetCursorPos(synth.x, synth.y);
+            POINT client = synth;
+            ScreenToClient(tree, &client);
+            SendMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+            SendMessageW(tree, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+            DestroyWindow(owner);
+        });
+        HWND const box = robot::waitForWindow("Velmora Tessivane Error", "#32770");
+        ASSERT_NE(box, nullptr) << "the refused request went unreported with its dialog";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(robot::waitUntilGone(box));
+    });
+    EXPECT_EQ(storedChoices(), (std::vector<std::string>{"Piano", "Synth"}));
+    // The requests were lost: the queue's fifteen are dropped, Piano stays closed.
+    EXPECT_FALSE(tick());
+    EXPECT_FALSE(uiBus().isOpen("Piano"));
 }
 
 TEST_F(ConfigureDialog, OutOfMemoryWhileFillingLeavesTheTreeAsItIs) {
@@ -213,7 +238,7 @@ TEST_F(ConfigureDialog, OkEnterEscAndTheCloseBoxAllCloseItAndClearTheHandle) {
         closeWith("OK", [](HWND dialog) {
             RECT button = {};
             GetWindowRect(GetDlgItem(dialog, IDOK), &button);
-            robot::clickAt({(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+            robot::click({(button.left + button.right) / 2, (button.top + button.bottom) / 2});
         });
         closeWith("Enter", [](HWND) { robot::pressKey(VK_RETURN); });
         closeWith("Esc", [](HWND) { robot::pressKey(VK_ESCAPE); });

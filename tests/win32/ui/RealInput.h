@@ -8,6 +8,8 @@
 
 namespace robot {
 
+// Call it on the thread whose windows lie under the point (the UI tests' robot has its own
+// click for that reason).
 void clickAt(POINT screenPoint);
 void pressKey(WORD virtualKey);
 

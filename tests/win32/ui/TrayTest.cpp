@@ -19,7 +19,7 @@ void rightClickIcon() { PostMessageW(mainWindow(), kTrayCallback, kTrayIconId, W
 // Right-clicks the icon with the cursor at `cursor`, reads the menu that opens and closes it.
 std::vector<robot::MenuItem> trayMenuAt(POINT cursor, RECT* menuRect = nullptr) {
     std::vector<robot::MenuItem> items;
-    SetCursorPos(cursor.x, cursor.y);
+    robot::moveCursor(cursor);
     rightClickIcon();
     HWND const menu = robot::waitForMenu();
     EXPECT_NE(menu, nullptr) << "no menu opened";

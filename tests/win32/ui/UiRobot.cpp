@@ -38,6 +38,35 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
+// Under Wine, a thread ignores the pointer events queued for it from before its own cursor
+// moves, but not those from before another thread's. A window just shown under the pointer
+// reports the pointer's old place; read after the robot has moved the cursor, that report puts
+// the cursor back, and the click lands where the pointer was. So the user-interface thread
+// moves the cursor and clicks, at the robot's request, through this window of its own.
+UINT const kRunHere = WM_APP + 100;
+
+LRESULT CALLBACK handProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRunHere) {
+        (*reinterpret_cast<std::function<void()> const*>(lParam))();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Made by the first play, on the user-interface thread.
+HWND uiThreadHand() {
+    static HWND const hand = [] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = handProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"TessivaneRobotHand";
+        RegisterClassW(&windowClass);
+        return CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                               nullptr, windowClass.hInstance, nullptr);
+    }();
+    return hand;
+}
+
 // Closes what a failed script left open: dialogs and message boxes, and menus.
 void cancelEverything() {
     if (!windowsTitled(nullptr, "#32768").empty()) {
@@ -46,6 +75,8 @@ void cancelEverything() {
     for (HWND dialog : windowsTitled(nullptr, "#32770")) {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     }
+    // A modal loop whose window has gone ends only when a message comes.
+    PostMessageW(uiThreadHand(), WM_NULL, 0, 0);
 }
 
 void pumpUntil(std::atomic<bool> const& done, HACCEL accelerators) {
@@ -68,6 +99,7 @@ void pumpUntil(std::atomic<bool> const& done, HACCEL accelerators) {
 }  // namespace
 
 void playWhile(std::function<void()> const& onUiThread, std::function<void()> const& script) {
+    uiThreadHand();
     std::atomic<bool> scriptDone{false};
     std::atomic<bool> uiDone{false};
     std::thread player([&] {
@@ -123,6 +155,21 @@ HWND waitForMenu(int milliseconds) { return waitForWindow(nullptr, "#32768", mil
 
 bool waitUntilGone(HWND window, int milliseconds) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, milliseconds);
+}
+
+void byUiThread(std::function<void()> const& action) {
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(uiThreadHand(), kRunHere, 0, reinterpret_cast<LPARAM>(&action),
+                                    SMTO_NORMAL, 10000, &result))
+        << "the user-interface thread did not answer";
+}
+
+void moveCursor(POINT screenPoint) {
+    byUiThread([=] { SetCursorPos(screenPoint.x, screenPoint.y); });
+}
+
+void click(POINT screenPoint) {
+    byUiThread([=] { clickAt(screenPoint); });
 }
 
 HWND focusOf(HWND window) {
@@ -183,7 +230,7 @@ UINT clickCheckBox(HWND tree, std::string const& text) {
     }
     UINT const before = item->stateImage;
     HTREEITEM const handle = item->handle;
-    clickAt(checkBoxPoint(tree, handle));
+    click(checkBoxPoint(tree, handle));
     bool const toggled = waitUntil([&] {
         for (TreeItem const& now : treeItems(tree)) {
             if (now.handle == handle) return now.stateImage != before;

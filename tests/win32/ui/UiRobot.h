@@ -32,6 +32,13 @@ HWND waitForMenu(int milliseconds = 10000);
 bool waitUntil(std::function<bool()> const& condition, int milliseconds = 10000);
 bool waitUntilGone(HWND window, int milliseconds = 10000);
 
+// Runs `action` on the user-interface thread and waits for it (from a play's script).
+void byUiThread(std::function<void()> const& action);
+// The cursor moved there, and there also a click of the left button, both made by the
+// user-interface thread (see UiRobot.cpp for why).
+void moveCursor(POINT screenPoint);
+void click(POINT screenPoint);
+
 // The focus window of the user-interface thread.
 HWND focusOf(HWND window);
 

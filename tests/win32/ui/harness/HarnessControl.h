@@ -13,3 +13,9 @@ UINT const kFillQueue = WM_APP + 2;
 UINT const kReleaseTicks = WM_APP + 3;
 // Clicks the check box of the first item of the open Configure dialog's tree, with the mouse.
 UINT const kClickFirstBox = WM_APP + 4;
+// The open Configure dialog's tree takes the mouse capture (as Windows' tree view does while it
+// tracks a press on an item), and lets it go.
+UINT const kHoldTreeCapture = WM_APP + 5;
+UINT const kReleaseCapture = WM_APP + 6;
+// Sent: answers with the number of outputs the engine has published.
+UINT const kPublishedCount = WM_APP + 7;

@@ -9,7 +9,7 @@
 //   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
 //                                progress for that long)
 // and its control window (HarnessControl.h) takes what a test cannot do from outside: plug later,
-// hold the ticks and fill the request queue, click a check box.
+// hold the ticks and fill the request queue, click a check box, hold the mouse capture.
 // The virtual ports live in this process (the simulated driver linked in).
 #include <windows.h>
 #include <commctrl.h>
@@ -159,6 +159,14 @@ LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case kClickFirstBox:
         clickFirstBox();
         return 1;
+    case kHoldTreeCapture:
+        SetCapture(GetDlgItem(configureDialogHandle(), IDC_OUTPUT_TREE));
+        return 1;
+    case kReleaseCapture:
+        ReleaseCapture();
+        return 1;
+    case kPublishedCount:
+        return static_cast<LRESULT>(PortController::instance().publishedOutputs().size());
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
