@@ -33,6 +33,9 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Tessivane"
 !define PUBLISHER "Velmora"
 !define EXE "tessivane.exe"
+; The diagnostics tool beside it, and its Start-menu shortcut's name.
+!define CHECK_EXE "tessivane-check.exe"
+!define CHECK_TITLE "${PRODUCT} diagnostics"
 ; The program's own window class; WM_COMMAND 105 to it is the tray menu's "Exit".
 !define WINDOW_CLASS "TESSIVANE"
 !define TRAY_EXIT_COMMAND 105
@@ -295,15 +298,26 @@ FunctionEnd
 !insertmacro DEFINE_OPEN_OWN_PROCESS ""
 !insertmacro DEFINE_OPEN_OWN_PROCESS "un."
 
-; Says that Tessivane still runs from the folder. Returns when the user chooses Retry; quits with
-; EXIT_IN_USE on Cancel, and in a silent run.
+; Says that a program of the installation is still in use (the message on the stack). Returns
+; when the user chooses Retry; quits with EXIT_IN_USE on Cancel, and in a silent run.
 !macro DEFINE_STILL_RUNNING prefix
-Function ${prefix}StillRunning
-  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is still running from$\r$\n$INSTDIR$\r$\nand did not end, so nothing there was changed.$\r$\n$\r$\nEnd it with Exit in its menu in the notification area (or in Task Manager), then choose Retry." /SD IDCANCEL IDRETRY retry
-  DetailPrint "${PRODUCT} did not end; nothing was changed."
+Function ${prefix}InUse
+  Exch $0
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION $0 /SD IDCANCEL IDRETRY retry
+  DetailPrint "Nothing was changed."
   SetErrorLevel ${EXIT_IN_USE}
   Quit
   retry:
+  Pop $0
+FunctionEnd
+Function ${prefix}StillRunning
+  Push "${PRODUCT} is still running from$\r$\n$INSTDIR$\r$\nand did not end, so nothing there was changed.$\r$\n$\r$\nEnd it with Exit in its menu in the notification area (or in Task Manager), then choose Retry."
+  Call ${prefix}InUse
+FunctionEnd
+; The diagnostics tool's window waits for Enter, so it may well be open.
+Function ${prefix}DiagnosticsOpen
+  Push "${CHECK_TITLE} is still open from$\r$\n$INSTDIR$\r$\nso nothing there was changed.$\r$\n$\r$\nClose its window, then choose Retry."
+  Call ${prefix}InUse
 FunctionEnd
 !macroend
 !insertmacro DEFINE_STILL_RUNNING ""
@@ -675,7 +689,20 @@ Section "Install"
   StrCpy $INSTDIR $0
 
   SetOutPath "$INSTDIR"
-  ; The program before anything else changes: a Tessivane started again since it was ended
+  ; The diagnostics tool first: its window may still be open (it waits for Enter), and then
+  ; nothing else may change.
+  ${Do}
+    ClearErrors
+    SetOverwrite try
+    File "${STAGE}\${CHECK_EXE}"
+    SetOverwrite on
+    ${IfNot} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    DetailPrint "${CHECK_EXE} could not be replaced: it is in use."
+    Call DiagnosticsOpen
+  ${Loop}
+  ; Then the program, before anything else changes: a Tessivane started again since it was ended
   ; holds it, and then setup stops as when one does not end. ("try" sets the error flag, where
   ; "on" would ask, or in a silent run end with NSIS's own code.)
   ${Do}
@@ -695,6 +722,8 @@ Section "Install"
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0 \
     SW_SHOWNORMAL "" "Share MIDI outputs between applications"
+  CreateShortcut "$SMPROGRAMS\${CHECK_TITLE}.lnk" "$INSTDIR\${CHECK_EXE}" "" "$INSTDIR\${CHECK_EXE}" 0 \
+    SW_SHOWNORMAL "" "What keeps Tessivane from working, and what to do"
 
   ${If} $Logon = 1
     WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" "$INSTDIR\${EXE}"
@@ -734,8 +763,17 @@ Section "Uninstall"
   SetShellVarContext current
   Call un.EndOwnTessivane
 
-  ; The program first: while something holds it (a copy started again meanwhile), stop here with
-  ; nothing removed, rather than remove the entry and orphan it.
+  ; The two programs first: while something holds one (a copy started again meanwhile, the
+  ; diagnostics window), stop here rather than remove the entry and orphan it.
+  ${Do}
+    ClearErrors
+    Delete "$INSTDIR\${CHECK_EXE}"
+    ${IfNot} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    DetailPrint "${CHECK_EXE} could not be removed: it is in use."
+    Call un.DiagnosticsOpen
+  ${Loop}
   ${Do}
     ClearErrors
     Delete "$INSTDIR\${EXE}"
@@ -753,6 +791,7 @@ Section "Uninstall"
   RMDir "$INSTDIR"
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${CHECK_TITLE}.lnk"
   Call un.RemoveOwnRunValue
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   ; The stored output choices (HKCU\SOFTWARE\Velmora\Tessivane) are the user's and stay.

@@ -130,8 +130,8 @@ scoop = {
     "license": "MIT",
     "notes": "Tessivane needs the teVirtualMIDI driver, installed separately from its vendor.",
     "architecture": {"64bit": {"url": f"{download}/{portable.name}", "hash": sha256(portable)}},
-    "bin": "tessivane.exe",
-    "shortcuts": [["tessivane.exe", "Tessivane"]],
+    "bin": ["tessivane.exe", "tessivane-check.exe"],
+    "shortcuts": [["tessivane.exe", "Tessivane"], ["tessivane-check.exe", "Tessivane diagnostics"]],
     "uninstaller": {"script": uninstall_script},
 }
 (out / "scoop/tessivane.json").write_text(json.dumps(scoop, indent=4, ensure_ascii=False) + "\n",

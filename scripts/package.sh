@@ -8,7 +8,8 @@
 # With TESSIVANE_SIGN_CERT naming a code-signing certificate (a .pfx, a certificate and key file,
 # or a token's; installer/sign.sh), the program, the uninstaller and setup are signed; without,
 # none is.
-# Only the program is built; the simulated driver, its client and the tests are never shipped.
+# Only the program and its diagnostics tool are built; the simulated driver, its client and the
+# tests are never shipped.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -21,9 +22,9 @@ if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ]; then
 fi
 
 build="$root/build/windows"
-echo "== building tessivane.exe (windows preset)"
+echo "== building tessivane.exe and tessivane-check.exe (windows preset)"
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target tessivane -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+cmake --build --preset windows --target tessivane tessivane_check -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 version=$(tr -d '[:space:]' <"$build/generated/version.txt")
 [ -n "$version" ] || { echo "package: no version in $build/generated/version.txt" >&2; exit 1; }
@@ -33,7 +34,11 @@ name="Tessivane-$version-x64"
 stage="$build/release-stage"
 rm -rf "$stage" && mkdir -p "$stage"
 x86_64-w64-mingw32-strip -o "$stage/tessivane.exe" "$build/ui/tessivane.exe"
-[ -z "${TESSIVANE_SIGN_CERT:-}" ] || bash installer/sign.sh "$stage/tessivane.exe"
+x86_64-w64-mingw32-strip -o "$stage/tessivane-check.exe" "$build/check/tessivane-check.exe"
+if [ -n "${TESSIVANE_SIGN_CERT:-}" ]; then
+  bash installer/sign.sh "$stage/tessivane.exe"
+  bash installer/sign.sh "$stage/tessivane-check.exe"
+fi
 # Text files get Windows line ends, so that every editor there shows them right.
 crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 sed "s/@VERSION@/$version/g" installer/README.txt >"$stage/README.tmp"
@@ -54,7 +59,7 @@ licence mingw-w64-runtime /usr/share/doc/mingw-w64-common/copyright
 
 mkdir -p dist
 rm -f "dist/$name.zip" "dist/$name-setup.exe"
-(cd "$stage" && zip -q -X "$root/dist/$name.zip" tessivane.exe README.txt LICENSE*.txt)
+(cd "$stage" && zip -q -X "$root/dist/$name.zip" tessivane.exe tessivane-check.exe README.txt LICENSE*.txt)
 bash installer/build-installer.sh "$stage" "$version" "dist/$name-setup.exe"
 # Debian's Python, which has the YAML library (python3-yaml).
 /usr/bin/python3 installer/write-manifests.py "$version" "dist/$name-setup.exe" "dist/$name.zip" dist

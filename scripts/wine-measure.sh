@@ -46,6 +46,8 @@ start_prefix() {  # start_prefix NAME: prefix build/windows/wineprefix-NAME, dri
   fi
   # Creates the prefix the first time; starts Wine's background services, detached, every time.
   "$wine" wineboot --init </dev/null >/dev/null 2>&1
+  # A new prefix reports Windows 7; measure on the Windows the program is made for.
+  "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
   cp "$build/bin/teVirtualMIDI64.dll" "$WINEPREFIX/drive_c/windows/system32/teVirtualMIDI64.dll"
 }
 

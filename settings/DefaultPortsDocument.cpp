@@ -148,6 +148,17 @@ std::vector<std::string> storedPortNames(char const* storedText) {
     return names;
 }
 
+StoredTextKind storedTextKind(char const* storedText) {
+    ParsedText const parsed = parseStoredText(storedText);
+    if (parsed.outOfMemory) {
+        throw std::bad_alloc();
+    }
+    if (!parsed.document) {
+        return StoredTextKind::NotJson;
+    }
+    return hasForeignShape(parsed.document.get()) ? StoredTextKind::OtherJson : StoredTextKind::Document;
+}
+
 std::optional<std::string> textAfterAddingPort(char const* storedText, char const* name) {
     if (!name) {
         return std::nullopt;

@@ -16,6 +16,11 @@ inline constexpr std::size_t kDefaultPortsMaxBytes = 8192;
 // are skipped. Only running out of memory throws (std::bad_alloc), also when it stopped the parse.
 std::vector<std::string> storedPortNames(char const* storedText);
 
+// What a stored text is, for reports: the document (its names are storedPortNames'), JSON of
+// another shape (which adding and removing leave alone), or not JSON at all.
+enum class StoredTextKind { Document, OtherJson, NotJson };
+StoredTextKind storedTextKind(char const* storedText);
+
 // The text to store after the user ticked `name`, or nothing when the stored value must stay as it
 // is (the name is already there, the document has a shape we do not understand, the result would
 // not fit, or memory ran out: only text that is not JSON at all is replaced by a fresh document).

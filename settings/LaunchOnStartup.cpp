@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <string_view>
 
 namespace {
 
@@ -22,31 +21,35 @@ bool modulePath(char (&path)[kPathBufferSize]) {
 
 }  // namespace
 
-bool isLaunchOnStartup() {
+std::optional<std::string> launchOnStartupValue() {
     RegistryKey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, key.receive()) !=
             ERROR_SUCCESS ||
         !key) {
-        return false;
+        return std::nullopt;
     }
     char data[kPathBufferSize];
     DWORD size = sizeof data;
     LONG const result =
         RegQueryValueExA(key.get(), kValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
                          &size);
-    key.reset();
     if (result != ERROR_SUCCESS || size <= 1) {
-        return false;
-    }
-    char path[kPathBufferSize];
-    if (!modulePath(path)) {
-        return false;
+        return std::nullopt;
     }
     // The type is ignored, so the data may lack a terminator: the text ends at the first NUL or
     // with the data.
     auto const* end = static_cast<char const*>(std::memchr(data, '\0', size));
-    std::string_view const stored(data, end ? static_cast<std::size_t>(end - data) : size);
-    return stored == std::string_view(path);
+    return std::string(data, end ? static_cast<std::size_t>(end - data) : size);
+}
+
+bool launchValueStarts(std::string_view value, std::string_view executablePath) {
+    return value == executablePath;
+}
+
+bool isLaunchOnStartup() {
+    std::optional<std::string> const value = launchOnStartupValue();
+    char path[kPathBufferSize];
+    return value && modulePath(path) && launchValueStarts(*value, path);
 }
 
 void toggleLaunchOnStartup() {

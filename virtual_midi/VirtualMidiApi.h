@@ -31,6 +31,11 @@ typedef int(TE_VM_CALL* VirtualMidiSendDataFn)(VirtualMidiPortHandle port, std::
                                                 std::uint32_t length);
 typedef int(TE_VM_CALL* VirtualMidiShutdownFn)(VirtualMidiPortHandle port);
 typedef void(TE_VM_CALL* VirtualMidiClosePortFn)(VirtualMidiPortHandle port);
+// virtualMIDIGetVersion and virtualMIDIGetDriverVersion, which the program does not need and the
+// diagnostics tool reports: the version of the DLL and of the kernel driver behind it, as four
+// numbers and as a text.
+typedef char16_t const*(TE_VM_CALL* VirtualMidiGetVersionFn)(std::uint16_t* major, std::uint16_t* minor,
+                                                             std::uint16_t* release, std::uint16_t* build);
 
 }  // extern "C"
 

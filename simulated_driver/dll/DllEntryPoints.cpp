@@ -1,4 +1,5 @@
-// The four exported entry points of teVirtualMIDI64.dll: the in-process simulated driver, plus a
+// The exported entry points of teVirtualMIDI64.dll (the four the program uses and the two version
+// calls): the in-process simulated driver, plus a
 // pipe server per port so that other processes can use the port, and Win32 error reporting.
 #include <windows.h>
 
@@ -97,6 +98,21 @@ __declspec(dllexport) void TE_VM_CALL virtualMIDIClosePort(VirtualMidiPortHandle
     tessivane::simulatedShutdown(port);
     takeServer(port).reset();
     tessivane::simulatedClosePort(port);
+}
+
+// Numbers and text that no vendor build has, so a report shows at once that this is the stand-in.
+__declspec(dllexport) char16_t const* TE_VM_CALL virtualMIDIGetVersion(std::uint16_t* major, std::uint16_t* minor,
+                                                                       std::uint16_t* release, std::uint16_t* build) {
+    if (major) *major = 0;
+    if (minor) *minor = 9;
+    if (release) *release = 0;
+    if (build) *build = 0;
+    return u"0.9.0.0 simulated";
+}
+
+__declspec(dllexport) char16_t const* TE_VM_CALL virtualMIDIGetDriverVersion(std::uint16_t* major, std::uint16_t* minor,
+                                                                             std::uint16_t* release, std::uint16_t* build) {
+    return virtualMIDIGetVersion(major, minor, release, build);
 }
 
 }  // extern "C"

@@ -1,7 +1,8 @@
 #!/usr/bin/perl
 # Every text that the troubleshooting section of installer/README.txt quotes must be one that the
-# program or its setup can show, so that a reworded message cannot leave the README quoting the old
-# one. Usage: quoted-texts.pl <checkout>
+# program, its setup or its diagnostics tool can show, so that a reworded message cannot leave the
+# README quoting the old one; and every fix the diagnostics tool gives must be worded as that
+# section words it, so that the two cannot drift apart. Usage: quoted-texts.pl <checkout>
 #
 # Quoted are: a line indented by four or more spaces that is one text in quotation marks (a
 # message box's whole text, which may hold quotation marks itself), and every other pair of
@@ -47,7 +48,7 @@ sub c_literals {
         push @{$includes{$file}}, grep { -f } "$root/$name", "$dir/$name";
     }
 }
-for my $dir (qw(engine midi_output settings ui virtual_midi)) {
+for my $dir (qw(engine midi_output settings ui virtual_midi check)) {
     open my $find, '-|', 'find', "$root/$dir", '-type', 'f' or die "FAIL: cannot list $dir\n";
     # The stand-ins that only tests use show nothing to anyone.
     for (grep { /\.(cpp|h|rc)$/ && !m{/(native|fake_bus)/} } map { chomp; $_ } <$find>) {
@@ -96,4 +97,19 @@ for my $text (@whole, @parts) {
 }
 print "FAIL: quoted, but not a text the program or its setup shows: \"$_\"\n" for @wrong;
 printf "%d quoted texts, %d not the program's\n", @whole + @parts, scalar @wrong;
-exit(@wrong ? 1 : 0);
+
+# The fixes, each a constant kFix... of the tool's findings, compared without regard to letter
+# case and line breaks.
+(my $section = lc join ' ', @lines[$from + 2 .. $to - 1]) =~ s/\s+/ /g;
+my (@fixes, @unworded);
+my $findings = slurp("$root/check/Findings.cpp");
+while ($findings =~ /char const kFix\w+\[\] =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);/g) {
+    (my $fix = join '', $1 =~ /"((?:[^"\\]|\\.)*)"/g) =~ s/\\(.)/$1/g;
+    push @fixes, $fix;
+    (my $wanted = lc $fix) =~ s/\s+/ /g;
+    push @unworded, $fix if index($section, $wanted) < 0;
+}
+@fixes or die "FAIL: no fixes found in check/Findings.cpp\n";
+print "FAIL: the diagnostics tool's fix is not in the section: \"$_\"\n" for @unworded;
+printf "%d fixes of the diagnostics tool, %d not worded as the section words them\n", scalar @fixes, scalar @unworded;
+exit(@wrong || @unworded ? 1 : 0);

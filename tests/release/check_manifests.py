@@ -84,7 +84,7 @@ scoop_url = scoop_download.get("url", "")
 check(scoop_url.endswith("/" + portable.name), f"Scoop url {scoop_url}")
 check(scoop_download.get("hash") == sha256(portable), "the Scoop hash is not the zip's")
 names = zipfile.ZipFile(portable).namelist()
-check(scoop["bin"] in names and all(shortcut[0] in names for shortcut in scoop["shortcuts"]),
+check(all(bin in names for bin in scoop["bin"]) and all(shortcut[0] in names for shortcut in scoop["shortcuts"]),
       "Scoop's bin or shortcut is not in the zip")
 removal = "\n".join(scoop.get("uninstaller", {}).get("script", []))
 check("Remove-ItemProperty" in removal and "Tessivane_x64" in removal,

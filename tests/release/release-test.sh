@@ -3,7 +3,7 @@
 # certificate on a SoftHSM token, and a next version, unsigned, from a copy of the sources; then,
 # in a fresh Wine prefix that reports Windows 10 1903, with the simulated driver:
 #  1. on Windows 8.1 setup refuses (exit code, or a message) and installs nothing;
-#  2. the zip holds exactly the program, README.txt and the licence texts;
+#  2. the zip holds exactly the program, its diagnostics tool, README.txt and the licence texts;
 #  3. the wizard without the driver warns, naming its DLL, installs, leaves start at logon off and
 #     starts nothing;
 #  4. silent reinstalls: without the driver, no stop and no logon start; with /LOGON=yes, the
@@ -22,8 +22,8 @@
 #     elsewhere is refused; an upgrade while it runs, and the uninstaller, end it there; nothing
 #     is left;
 # 11. a copy that will not end (no window; not to be opened; windowless after Retry; one that
-#     holds the exe from elsewhere) stops setup and the uninstaller with exit code 6 and nothing
-#     changed.
+#     holds the exe from elsewhere), or a diagnostics window left open, stops setup and the
+#     uninstaller with exit code 6 and nothing changed.
 # Ends with "release: N passed, N failed"; exit code 1 if any case failed.
 set -uo pipefail
 
@@ -116,6 +116,7 @@ system32=$(unixpath 'C:\windows\system32')
 installdir="$localappdata\\Programs\\Tessivane"
 installed="$installdir\\tessivane.exe"
 shortcut="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Tessivane.lnk"
+check_shortcut="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Tessivane diagnostics.lnk"
 run_key='Software\Microsoft\Windows\CurrentVersion\Run'
 settings_key='SOFTWARE\Velmora\Tessivane'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessivane'
@@ -142,7 +143,8 @@ text() { local v; v=$(value "$@"); echo "${v#* * }"; }  # just the text of a val
 sha() { sha256sum "$1" | cut -d' ' -f1; }
 silent() { local c=0; timeout 120 "$wine" "$@" </dev/null >/dev/null 2>&1 || c=$?; echo $c; }
 nothing_installed() {
-  ! exists "$installdir" && ! exists "$shortcut" && run_value_absent && entry_gone
+  ! exists "$installdir" && ! exists "$shortcut" && ! exists "$check_shortcut" && run_value_absent &&
+    entry_gone
 }
 
 # A setup or uninstaller run with its windows, pressing each page's default button and, on the
@@ -195,7 +197,7 @@ expect_clean_exit() {
   [ "$(cat "$work/program.exit")" = 0 ] || fail "the program ended with code $(cat "$work/program.exit")"
 }
 # What a user gets, in the zip and in the program folder (there with the uninstaller).
-shipped=(tessivane.exe README.txt LICENSE.txt LICENSE-RtMidi.txt LICENSE-cJSON.txt
+shipped=(tessivane.exe tessivane-check.exe README.txt LICENSE.txt LICENSE-RtMidi.txt LICENSE-cJSON.txt
          LICENSE-readerwriterqueue.txt LICENSE-mingw-w64-runtime.txt)
 expect_files() {  # expect_files [zip [folder]]
   local from=${1:-$zip} dir=${2:-$installdir} expected actual
@@ -206,6 +208,8 @@ expect_files() {  # expect_files [zip [folder]]
     fail "the installed tessivane.exe is not the one in $(basename "$from")"
   [ "$(w "$probe" shortcut "$shortcut")" = "$dir\\tessivane.exe" ] ||
     fail "the shortcut points to [$(w "$probe" shortcut "$shortcut")], not [$dir\\tessivane.exe]"
+  [ "$(w "$probe" shortcut "$check_shortcut")" = "$dir\\tessivane-check.exe" ] ||
+    fail "the diagnostics shortcut points to [$(w "$probe" shortcut "$check_shortcut")]"
 }
 # Exactly what the program's "Launch on startup" writes: REG_SZ (1), the path and its terminator.
 expected_run_value="1 $((${#installed} + 1)) $installed"
@@ -299,6 +303,7 @@ signed() { osslsigncode verify -CAfile "$work/sign.crt" -in "$1" >"$work/verify.
 unsigned() { ! osslsigncode extract-signature -in "$1" -out "$work/signature" >/dev/null 2>&1; }
 case_signatures() {
   unzip -p "$zip" tessivane.exe >"$work/zip-tessivane.exe"
+  unzip -p "$zip" tessivane-check.exe >"$work/zip-tessivane-check.exe"
   unzip -p "$next_zip" tessivane.exe >"$work/next-tessivane.exe"
   # The same certificate as a password-protected .pfx, and as PEM files.
   openssl pkcs12 -export -inkey "$work/sign.key" -in "$work/sign.crt" -passout pass:pfx-secret \
@@ -309,7 +314,7 @@ case_signatures() {
   TESSIVANE_SIGN_CERT="$work/sign.crt" TESSIVANE_SIGN_KEY="$work/sign.key" \
     bash installer/sign.sh "$work/pem.exe"
   local file
-  for file in "$work/zip-tessivane.exe" "$setup" "$(unixpath "$installdir\\uninstall.exe")" \
+  for file in "$work/zip-tessivane.exe" "$work/zip-tessivane-check.exe" "$setup" "$(unixpath "$installdir\\uninstall.exe")" \
               "$work/pfx.exe" "$work/pem.exe"; do
     signed "$file" || fail "$(basename "$file") does not verify: $(tail -n 3 "$work/verify.log")"
   done
@@ -463,26 +468,34 @@ case_folder_with_spaces_and_letters() {
 }
 
 # What setup and the uninstaller may not touch while a copy will not end.
+# The installation as the copies that will not end must leave it. Not the diagnostics tool:
+# setup and the uninstaller replace or remove it first, before the program, so that its open
+# window stops them before anything else changes.
 installation() {
   local file
   for file in tessivane.exe README.txt uninstall.exe; do
     sha "$(unixpath "$installdir\\$file")"
   done
   value "$uninstall_key" DisplayVersion
-  ls -A "$(unixpath "$installdir")"
+  ls -A "$(unixpath "$installdir")" | grep -v '^tessivane-check.exe$'
 }
 case_copy_that_will_not_end() {
-  local code before pid mode
+  local code before check_before pid mode
   code=$(silent "$setup" /S "/D=$installdir")
   [ "$code" = 0 ] || fail "setup of $version ended with code $code"
   # The stand-in takes the installed program's place, as a copy that setup cannot end.
   cp "$probe" "$(unixpath "$installed")"
   before=$(installation)
+  check_before=$(sha "$(unixpath "$installdir\\tessivane-check.exe")")
   # "held": a copy that starts after setup ended the installed one (here one from elsewhere that
   # holds the exe as the starting program does): its exe cannot be replaced, nor removed.
-  for mode in windowless locked held; do
+  # "diagnostics" (first, while the tool is there): the diagnostics tool's window left open (it
+  # waits for Enter) holds its exe.
+  for mode in diagnostics windowless locked held; do
     if [ $mode = held ]; then
       pid=$(stand_in "$portable" hold "$installed") || fail "the $mode copy did not start"
+    elif [ $mode = diagnostics ]; then
+      pid=$(stand_in "$portable" hold "$installdir\\tessivane-check.exe") || fail "the $mode copy did not start"
     else
       pid=$(stand_in "$installed" $mode) || fail "the $mode copy did not start"
     fi
@@ -490,11 +503,17 @@ case_copy_that_will_not_end() {
     [ "$code" = 6 ] || fail "setup beside a $mode copy ended with code $code" \
       "(copies running: $(running); the installation $([ "$(installation)" = "$before" ] && echo unchanged || echo changed))"
     [ "$(installation)" = "$before" ] || fail "setup beside a $mode copy changed the installation"
+    if [ $mode = diagnostics ]; then
+      [ "$(sha "$(unixpath "$installdir\\tessivane-check.exe")")" = "$check_before" ] ||
+        fail "setup replaced the open diagnostics tool"
+    fi
     if [ $mode != locked ]; then
       # Run in place (_?=), the uninstaller's exit code is its own.
       code=$(silent "$installdir\\uninstall.exe" /S "_?=$installdir")
       [ "$code" = 6 ] || fail "the uninstaller beside a $mode copy ended with code $code"
       [ "$(installation)" = "$before" ] || fail "the uninstaller beside a $mode copy changed things"
+      [ $mode != diagnostics ] || exists "$installdir\\tessivane-check.exe" ||
+        fail "the uninstaller removed the open diagnostics tool"
     fi
     kill -0 "$pid" 2>/dev/null || fail "setup ended the $mode copy"
     kill "$pid"
@@ -523,7 +542,7 @@ run_case() {
 run_case "on Windows 8.1 setup refuses, silently and with a message, and installs nothing" \
   case_windows_floor
 windows_version win10
-run_case "the zip holds exactly the program, README.txt and the licences" case_zip
+run_case "the zip holds exactly the program, its diagnostics tool, README.txt and the licences" case_zip
 run_case "the wizard without the driver warns, installs and starts nothing" case_wizard_without_driver
 run_case "a silent reinstall with start at logon; the program starts from its shortcut" \
   case_silent_reinstall_with_logon

@@ -98,4 +98,35 @@ TEST(VirtualMidiBinding, System32GoesBeforeTheProgramsFolder) {
     VirtualMidiBinding const binding = loadVirtualMidiLibrary("binding_order_driver.dll");
     EXPECT_TRUE(binding.driver.complete()) << "the copy beside the program was taken: " << binding.error;
     DeleteFileW(inSystem.c_str());  // may stay while this process has it loaded; the next run replaces it
+
+    // System32's copy exists but fails to load: it is named with the Windows error, and the
+    // working copy beside the program is not taken in its place.
+    std::wstring const refusedInSystem = std::wstring(system) + L"\\binding_refused_driver.dll";
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\binding_refusing_driver.dll").c_str(), refusedInSystem.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\binding_full_driver.dll").c_str(),
+                          (exeFolder() + L"\\binding_refused_driver.dll").c_str(), FALSE));
+    VirtualMidiLibrary const refused = openVirtualMidiLibrary("binding_refused_driver.dll");
+    DeleteFileW(refusedInSystem.c_str());
+    EXPECT_FALSE(refused.binding.driver.complete()) << "the copy beside the program was taken";
+    EXPECT_TRUE(refused.inSystemFolder);
+    std::string const& error = refused.binding.error;
+    EXPECT_NE(error.find("\\binding_refused_driver.dll (Windows error 1114"), std::string::npos) << error;
+    char systemNarrow[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryA(systemNarrow, MAX_PATH), 0u);
+    EXPECT_EQ(error.find(std::string("Error: could not load ") + systemNarrow + "\\"), 0u) << error;
+}
+
+TEST(VirtualMidiBinding, ACopyBesideTheProgramFindsItsOwnImportsInSystem32) {
+    // System32 has no such driver, so the copy beside the program is used; what it imports is
+    // only in System32, where Windows looks for it only when asked to.
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    std::wstring const dependency = std::wstring(system) + L"\\binding_system_dependency.dll";
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\system-only\\binding_system_dependency.dll").c_str(),
+                          dependency.c_str(), FALSE));
+    VirtualMidiLibrary const library = openVirtualMidiLibrary("binding_dependent_driver.dll");
+    ASSERT_TRUE(library.binding.driver.complete()) << library.binding.error;
+    EXPECT_EQ(library.binding.driver.sendData(nullptr, nullptr, 0), 2);
+    EXPECT_FALSE(library.inSystemFolder);
+    EXPECT_EQ(library.path, exeFolder() + L"\\binding_dependent_driver.dll");
 }
