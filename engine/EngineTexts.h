@@ -11,8 +11,13 @@ char const* const kMidiPortSuffix = " - MIDI";
 char const* const kSysExPortSuffix = " - SysEx";
 char const* const kLoopbackInSuffix = " In";
 char const* const kLoopbackOutSuffix = " Out";
+// The port of a shared input, which applications read what the input plays from.
+char const* const kInputPortSuffix = " - In";
 
 std::uint32_t const kMaxSysexLength = 0xFFFF;
+// A shared input's port takes a SysEx of 64 KiB whole, F0 and F7 included (a sample or a patch
+// dump from a keyboard).
+std::uint32_t const kMaxInputSysexLength = 0x10000;
 
 char const* const kErrorTimerStart = "Error: could not start MIDI thread.";
 char const* const kErrorRequestRefused = "Error: could not process MIDI port disable request.";

@@ -25,6 +25,7 @@
 #include "engine/PortRequest.h"
 #include "engine/PublishedOutput.h"
 #include "midi_output/MidiOutput.h"
+#include "program_state/ProgramState.h"
 #include "virtual_midi/VirtualMidiApi.h"
 
 class PortController {
@@ -32,6 +33,7 @@ public:
     using PortsChangedHook = void (*)();
     using ErrorHook = void (*)(char const* text);
     using DefaultPortsHook = void (*)(std::vector<std::string>* names);
+    using StateHook = void (*)(ProgramState const& state);
 
     struct Hooks {
         PortsChangedHook portsChanged = nullptr;
@@ -39,6 +41,11 @@ public:
         // Asked for the stored choices by a tick that needs them: one whose scan found the output
         // list changed. A quiet tick does not ask.
         DefaultPortsHook defaultPorts = nullptr;
+        // Given what the engine holds whenever that changed (an entry made or not made, a device
+        // opened, closed or refused, the lists republished), at the end of that tick and before
+        // its errors are reported: so the state already tells a failed open while its error box
+        // is up. Runs on the tick's thread; a quiet tick never calls it.
+        StateHook stateChanged = nullptr;
     };
 
     // What the engine runs on: the program's are the system's (defaultDependencies()); tests give
@@ -84,6 +91,9 @@ public:
     // Hands a message to the error hook, if one is installed.
     void report(char const* text) const;
 
+    // What the engine holds now, as the state hook is given it. Tick thread (or no tick running).
+    ProgramState programState() const;
+
     // Read access for the user interface's tests and for diagnostics.
     std::size_t entryCount() const { return entries_.size(); }
     PortEntry* findEntry(char const* name) const;
@@ -99,6 +109,12 @@ private:
     // Errors met during a tick are reported at its end, after publishing and notifying.
     void deferReport(char const* text);
     void reportPendingErrors();
+    // The state hook is called at the end of a tick that changed what it describes.
+    void markStateChanged() { stateChanged_ = true; }
+    void publishStateIfChanged();
+    // Opens an entry's output and records the outcome for the state; rethrows a failure.
+    void openOutput(PortEntry& entry, unsigned index);
+    void recordCreationFailure(char const* name, std::string const& text);
 
     // Scan and naming.
     void scanOutputs(std::vector<OutputInfo>& rows);
@@ -142,6 +158,9 @@ private:
     std::vector<std::string> chosen_;
     bool chosenRead_ = false;
     std::vector<std::string> pendingErrors_;
+    bool stateChanged_ = false;
+    // Outputs whose entry could not be made, with why; forgotten once one is made.
+    std::vector<EntryState> creationFailures_;
 };
 
 // Hands a message to the process-wide instance's error hook.

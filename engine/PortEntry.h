@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "engine/AtomicFlag.h"
 #include "engine/SendLock.h"
@@ -77,6 +78,10 @@ struct PortEntry {
     VirtualMidiDriver const* driver = nullptr;
     // Held around each send on the output connection.
     SendLock sendLock;
+    // Why the last open of the output failed (and the system's code for it, 0 when unknown);
+    // cleared by a successful open. The tick's thread only.
+    std::string lastOpenError;
+    std::uint32_t lastOpenErrorCode = 0;
 
     bool hasName(char const* other) const;
     bool outputOpen() const { return output != nullptr && output->isPortOpen(); }

@@ -44,6 +44,7 @@ PortEntry* PortController::createHardwareEntry(char const* name) {
         entry->output = deps_.outputs->create(backEnd_, kClientName);
     } catch (std::exception const& error) {
         deferReport(error.what());
+        recordCreationFailure(name, error.what());
         return nullptr;
     }
     return addPorts(std::move(entry), {kMidiPortSuffix, kWrittenByApplications},
@@ -90,15 +91,21 @@ PortEntry* PortController::addPorts(std::unique_ptr<PortEntry> entry, PortKind f
         retire.entry = nullptr;
         // Said, not silent: the user would otherwise see an output that never gets its ports
         // (a name another program already uses, say).
+        std::string const failure =
+            portCreationError(*entry, firstMade ? second.suffix : first.suffix);
         if (!firstMade) {
             deferReport(portCreationError(*entry, first.suffix).c_str());
         }
         if (!secondMade) {
             deferReport(portCreationError(*entry, second.suffix).c_str());
         }
+        if (!entry->loopback) {
+            recordCreationFailure(entry->name.get(), failure);
+        }
         return nullptr;
     }
     entries_.push_back(std::move(entry));
     retire.entry = nullptr;
+    markStateChanged();
     return entries_.back().get();
 }

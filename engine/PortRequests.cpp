@@ -78,7 +78,7 @@ bool PortController::carryOutEnableRequest(PortRequest const& request) {
         return false;
     }
     try {
-        entry->output->openPort(index, kOpenPortName);
+        openOutput(*entry, index);
     } catch (std::exception const& error) {
         deferReport(error.what());
     }

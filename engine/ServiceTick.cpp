@@ -52,8 +52,9 @@ bool PortController::runTick() {
     if (result && hooks_.portsChanged != nullptr) {
         hooks_.portsChanged();
     }
+    publishStateIfChanged();
     // Only now: an error box blocks this thread until it is dismissed, and by then every output
-    // that could be opened is open, published and announced.
+    // that could be opened is open, published and announced, and the state tells why one was not.
     reportPendingErrors();
     return result;
 }
@@ -161,7 +162,7 @@ void PortController::reconcile(std::vector<OutputInfo> const& rows,
             try {
                 if (row.index < enumeration_->portCount() &&
                     enumeration_->portName(row.index) == row.name) {
-                    entry->output->openPort(row.index, kOpenPortName);
+                    openOutput(*entry, row.index);
                     opened = true;
                 }
             } catch (std::exception const&) {
@@ -180,7 +181,7 @@ void PortController::reopenByFallbackScan(PortEntry& entry, std::string const& c
     for (OutputInfo const& row : rows) {
         if (row.uniqueName == chosenName) {
             try {
-                entry.output->openPort(row.index, kOpenPortName);
+                openOutput(entry, row.index);
             } catch (std::exception const& error) {
                 deferReport(error.what());
             }
@@ -205,6 +206,7 @@ void PortController::publish(std::vector<OutputInfo> const& rows) {
         record.enabled = entry != nullptr && entry->outputOpen();
         fresh.push_back(record);
     }
+    markStateChanged();
     // Swapped in whole under the lock, so a reader copies either the old list or the new one.
     std::vector<PublishedOutput> old;
     {

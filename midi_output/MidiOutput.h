@@ -17,15 +17,13 @@
 #include <memory>
 #include <string>
 
-class MidiOutput {
-public:
-    virtual ~MidiOutput() = default;
+#include "midi_common/MidiPortList.h"
 
-    // Number of output devices the system lists now. Never throws.
-    virtual unsigned portCount() = 0;
-    // UTF-8 name of the device at index; throws std::exception if the index is no longer valid.
-    virtual std::string portName(unsigned index) = 0;
-    // Opens the device at index; throws std::exception on failure.
+// portCount and portName (MidiPortList) list the output devices.
+class MidiOutput : public MidiPortList {
+public:
+    // Opens the device at index; throws std::exception on failure (a MidiOpenError when the system
+    // refused it with a code of its own).
     virtual void openPort(unsigned index, std::string const& portName) = 0;
     virtual bool isPortOpen() const = 0;
     // Silences the device (no note is left hanging) and closes it; no effect when closed.

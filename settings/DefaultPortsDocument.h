@@ -1,32 +1,20 @@
 #pragma once
-// The "defaultPorts" document: the JSON text that lists the outputs the user chose, as pure
-// functions over the stored text. The registry side lives in DefaultPortsStore.
+// The "defaultPorts" document: {"ports":[...]}, the outputs the user chose, as a stored name list.
 
-#include <cstddef>
-#include <optional>
-#include <string>
-#include <vector>
+#include "settings/NameListDocument.h"
 
-// Largest stored value that can be read back, terminator included. A text is only ever written
-// when it fits, so that what we store can always be loaded again.
-inline constexpr std::size_t kDefaultPortsMaxBytes = 8192;
+inline constexpr char kPortsMember[] = "ports";
+inline constexpr std::size_t kDefaultPortsMaxBytes = kStoredListMaxBytes;
 
-// The names that a stored text lists, first to last, duplicates included. A text that does not
-// parse, or does not have the document's shape, lists none; array elements that are not strings
-// are skipped. Only running out of memory throws (std::bad_alloc), also when it stopped the parse.
-std::vector<std::string> storedPortNames(char const* storedText);
-
-// What a stored text is, for reports: the document (its names are storedPortNames'), JSON of
-// another shape (which adding and removing leave alone), or not JSON at all.
-enum class StoredTextKind { Document, OtherJson, NotJson };
-StoredTextKind storedTextKind(char const* storedText);
-
-// The text to store after the user ticked `name`, or nothing when the stored value must stay as it
-// is (the name is already there, the document has a shape we do not understand, the result would
-// not fit, or memory ran out: only text that is not JSON at all is replaced by a fresh document).
-// `storedText` is null when no value is stored.
-std::optional<std::string> textAfterAddingPort(char const* storedText, char const* name);
-
-// The text to store after the user unticked `name`, or nothing when the stored value must stay
-// as it is. Every element equal to `name` goes; `storedText` is null when no value is stored.
-std::optional<std::string> textAfterRemovingPort(char const* storedText, char const* name);
+inline std::vector<std::string> storedPortNames(char const* storedText) {
+    return storedNames(storedText, kPortsMember);
+}
+inline StoredTextKind storedTextKind(char const* storedText) {
+    return storedTextKind(storedText, kPortsMember);
+}
+inline std::optional<std::string> textAfterAddingPort(char const* storedText, char const* name) {
+    return textAfterAddingName(storedText, kPortsMember, name);
+}
+inline std::optional<std::string> textAfterRemovingPort(char const* storedText, char const* name) {
+    return textAfterRemovingName(storedText, kPortsMember, name);
+}

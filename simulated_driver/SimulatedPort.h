@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "simulated_driver/MidiStreamParser.h"
+#include "midi_common/MidiStreamParser.h"
 #include "virtual_midi/VirtualMidiApi.h"
 
 namespace tessivane {

@@ -8,7 +8,7 @@
 #include "engine/EngineTexts.h"
 #include "engine/PortName.h"
 #include "settings/DefaultPortsDocument.h"
-#include "settings/DefaultPortsValue.h"
+#include "settings/SettingsValue.h"
 #include "settings/LaunchOnStartup.h"
 
 #include <windows.h>

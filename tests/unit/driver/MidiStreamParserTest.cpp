@@ -1,4 +1,4 @@
-#include "simulated_driver/MidiStreamParser.h"
+#include "midi_common/MidiStreamParser.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -52,6 +52,7 @@ TEST(MidiStreamParser, SysexUpToTheLimitPassesALongerOneIsDiscardedWhole) {
     c.feed({0x03, 0x04});                    // data after it is stray
     c.feed({0xF0, 0x7E, 0xF7});
     EXPECT_THAT(c.messages, ElementsAre(Bytes{0xF0, 0x01, 0x02, 0xF7}, Bytes{0xF0, 0x7E, 0xF7}));
+    EXPECT_EQ(c.parser.discarded(), 1u);  // a loss that a reader of the parser can count
 }
 
 TEST(MidiStreamParser, TinyOrZeroLimitDropsEverySysex) {
@@ -84,6 +85,7 @@ TEST(MidiStreamParser, InterruptedSysexIsDiscardedAndTheNewStatusTakesOver) {
     c.feed({0xF0, 0x01, 0x02, 0x90, 0x3C, 0x7F, 0x03, 0xF7});
     c.feed({0xF0, 0x05, 0xF0, 0x06, 0xF7});  // a new SysEx start restarts it
     EXPECT_THAT(c.messages, ElementsAre(Bytes{0x90, 0x3C, 0x7F}, Bytes{0xF0, 0x06, 0xF7}));
+    EXPECT_EQ(c.parser.discarded(), 2u);
 }
 
 TEST(MidiStreamParser, ResetForgetsPartialMessageAndRunningStatus) {

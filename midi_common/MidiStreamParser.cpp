@@ -1,4 +1,4 @@
-#include "simulated_driver/MidiStreamParser.h"
+#include "midi_common/MidiStreamParser.h"
 
 #include <algorithm>
 #include <utility>
@@ -53,6 +53,7 @@ void MidiStreamParser::onByte(std::uint8_t byte) {
         // Any other status ends the SysEx unfinished: drop it and take the status as new.
         inSysex_ = false;
         sysex_.clear();
+        ++discarded_;
     }
     if (isStatus(byte))
         onStatus(byte);
@@ -67,6 +68,8 @@ void MidiStreamParser::onSysexByte(std::uint8_t byte) {
         if (fits) {
             sysex_.push_back(byte);
             emit(sysex_.data(), sysex_.size());
+        } else {
+            ++discarded_;
         }
         inSysex_ = false;
         sysexTooLong_ = false;

@@ -1,4 +1,4 @@
-#include "settings/DefaultPortsDocument.h"
+#include "settings/NameListDocument.h"
 
 #include "settings/JsonHandles.h"
 #include "settings/JsonParsing.h"
@@ -10,16 +10,14 @@
 
 namespace {
 
-char const kPortsKey[] = "ports";
-
-// The "ports" array of a parsed document. Null when the document is not an object, has no
-// member named ports in any letter case, or that member (the first one) is not an array.
-cJSON* portsArray(cJSON* document) {
+// The list's array in a parsed document. Null when the document is not an object, has no member
+// of that name in any letter case, or that member (the first one) is not an array.
+cJSON* namesArray(cJSON* document, char const* member) {
     if (!cJSON_IsObject(document)) {
         return nullptr;
     }
-    cJSON* ports = cJSON_GetObjectItem(document, kPortsKey);
-    return cJSON_IsArray(ports) ? ports : nullptr;
+    cJSON* names = cJSON_GetObjectItem(document, member);
+    return cJSON_IsArray(names) ? names : nullptr;
 }
 
 bool holdsName(cJSON const* element, char const* name) {
@@ -35,23 +33,23 @@ std::optional<std::string> printed(cJSON const* document) {
         return std::nullopt;
     }
     std::size_t const length = std::strlen(text.get());
-    if (length + 1 > kDefaultPortsMaxBytes) {
+    if (length + 1 > kStoredListMaxBytes) {
         return std::nullopt;
     }
     return std::string(text.get(), length);
 }
 
-// A stored document that parses but is not an object, or whose "ports" member is not an array,
-// is not ours: adding and removing leave it as it is rather than rewrite what we cannot read.
-bool hasForeignShape(cJSON* document) {
+// A stored document that parses but is not an object, or whose list member is not an array, is
+// not ours: adding and removing leave it as it is rather than rewrite what we cannot read.
+bool hasForeignShape(cJSON* document, char const* member) {
     if (!cJSON_IsObject(document)) {
         return true;
     }
-    cJSON* ports = cJSON_GetObjectItem(document, kPortsKey);
-    return ports != nullptr && !cJSON_IsArray(ports);
+    cJSON* names = cJSON_GetObjectItem(document, member);
+    return names != nullptr && !cJSON_IsArray(names);
 }
 
-std::optional<std::string> addName(char const* storedText, char const* name) {
+std::optional<std::string> addName(char const* storedText, char const* member, char const* name) {
     ParsedText parsed;
     if (storedText) {
         parsed = parseStoredText(storedText);
@@ -60,7 +58,7 @@ std::optional<std::string> addName(char const* storedText, char const* name) {
         return std::nullopt;  // the stored names may be fine: starting over would lose them
     }
     JsonDocument document = std::move(parsed.document);
-    if (document && hasForeignShape(document.get())) {
+    if (document && hasForeignShape(document.get(), member)) {
         return std::nullopt;
     }
     if (!document) {
@@ -71,10 +69,10 @@ std::optional<std::string> addName(char const* storedText, char const* name) {
         }
     }
 
-    cJSON* ports = portsArray(document.get());
-    if (ports) {
+    cJSON* names = namesArray(document.get(), member);
+    if (names) {
         cJSON const* element = nullptr;
-        cJSON_ArrayForEach(element, ports) {
+        cJSON_ArrayForEach(element, names) {
             if (holdsName(element, name)) {
                 return std::nullopt;
             }
@@ -84,38 +82,38 @@ std::optional<std::string> addName(char const* storedText, char const* name) {
         if (!created) {
             return std::nullopt;
         }
-        if (!cJSON_AddItemToObject(document.get(), kPortsKey, created)) {
+        if (!cJSON_AddItemToObject(document.get(), member, created)) {
             cJSON_Delete(created);
             return std::nullopt;
         }
-        ports = created;
+        names = created;
     }
 
     cJSON* element = cJSON_CreateString(name);
     if (!element) {
         return std::nullopt;
     }
-    if (!cJSON_AddItemToArray(ports, element)) {
+    if (!cJSON_AddItemToArray(names, element)) {
         cJSON_Delete(element);
         return std::nullopt;
     }
     return printed(document.get());
 }
 
-std::optional<std::string> removeName(char const* storedText, char const* name) {
+std::optional<std::string> removeName(char const* storedText, char const* member, char const* name) {
     if (!storedText) {
         return std::nullopt;
     }
     JsonDocument const document = parseStoredText(storedText).document;
-    cJSON* ports = portsArray(document.get());
-    if (!ports) {
+    cJSON* names = namesArray(document.get(), member);
+    if (!names) {
         return std::nullopt;
     }
     // Deleting shifts the next element into the same index, so it is compared next.
     int index = 0;
-    while (cJSON* element = cJSON_GetArrayItem(ports, index)) {
+    while (cJSON* element = cJSON_GetArrayItem(names, index)) {
         if (holdsName(element, name)) {
-            cJSON_DeleteItemFromArray(ports, index);
+            cJSON_DeleteItemFromArray(names, index);
         } else {
             ++index;
         }
@@ -126,7 +124,7 @@ std::optional<std::string> removeName(char const* storedText, char const* name) 
 
 }  // namespace
 
-std::vector<std::string> storedPortNames(char const* storedText) {
+std::vector<std::string> storedNames(char const* storedText, char const* member) {
     std::vector<std::string> names;
     if (!storedText) {
         return names;
@@ -135,12 +133,12 @@ std::vector<std::string> storedPortNames(char const* storedText) {
     if (parsed.outOfMemory) {
         throw std::bad_alloc();
     }
-    cJSON const* ports = portsArray(parsed.document.get());
-    if (!ports) {
+    cJSON const* list = namesArray(parsed.document.get(), member);
+    if (!list) {
         return names;
     }
     cJSON const* element = nullptr;
-    cJSON_ArrayForEach(element, ports) {
+    cJSON_ArrayForEach(element, list) {
         if (cJSON_IsString(element) && element->valuestring != nullptr) {
             names.emplace_back(element->valuestring);
         }
@@ -148,7 +146,7 @@ std::vector<std::string> storedPortNames(char const* storedText) {
     return names;
 }
 
-StoredTextKind storedTextKind(char const* storedText) {
+StoredTextKind storedTextKind(char const* storedText, char const* member) {
     ParsedText const parsed = parseStoredText(storedText);
     if (parsed.outOfMemory) {
         throw std::bad_alloc();
@@ -156,28 +154,31 @@ StoredTextKind storedTextKind(char const* storedText) {
     if (!parsed.document) {
         return StoredTextKind::NotJson;
     }
-    return hasForeignShape(parsed.document.get()) ? StoredTextKind::OtherJson : StoredTextKind::Document;
+    return hasForeignShape(parsed.document.get(), member) ? StoredTextKind::OtherJson
+                                                          : StoredTextKind::Document;
 }
 
-std::optional<std::string> textAfterAddingPort(char const* storedText, char const* name) {
+std::optional<std::string> textAfterAddingName(char const* storedText, char const* member,
+                                               char const* name) {
     if (!name) {
         return std::nullopt;
     }
     useRecordingJsonAllocator();
     try {
-        return addName(storedText, name);
+        return addName(storedText, member, name);
     } catch (std::exception const&) {
         return std::nullopt;  // out of memory (or no lock): the stored names stay as they are
     }
 }
 
-std::optional<std::string> textAfterRemovingPort(char const* storedText, char const* name) {
+std::optional<std::string> textAfterRemovingName(char const* storedText, char const* member,
+                                                 char const* name) {
     if (!name) {
         return std::nullopt;
     }
     useRecordingJsonAllocator();
     try {
-        return removeName(storedText, name);
+        return removeName(storedText, member, name);
     } catch (std::exception const&) {
         return std::nullopt;
     }

@@ -1,6 +1,5 @@
-#include "settings/DefaultPortsValue.h"
+#include "settings/SettingsValue.h"
 
-#include "settings/DefaultPortsStore.h"
 #include "settings/RegistryKey.h"
 #include "settings/SettingsKeyPath.h"
 
@@ -8,13 +7,7 @@
 
 #include <cstring>
 
-namespace {
-
-char const kValueName[] = "defaultPorts";
-
-}  // namespace
-
-StoredValue readDefaultPortsValue(char (&buffer)[kDefaultPortsMaxBytes]) {
+StoredValue readSettingsValue(char const* valueName, char (&buffer)[kStoredListMaxBytes]) {
     char const* path = usableSettingsKeyPath();
     RegistryKey key;
     if (!path ||
@@ -24,7 +17,7 @@ StoredValue readDefaultPortsValue(char (&buffer)[kDefaultPortsMaxBytes]) {
         return StoredValue::Absent;
     }
     DWORD size = sizeof buffer;
-    LONG const result = RegQueryValueExA(key.get(), kValueName, nullptr, nullptr,
+    LONG const result = RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
                                          reinterpret_cast<BYTE*>(buffer), &size);
     key.reset();
     if (result == ERROR_MORE_DATA) {
@@ -45,16 +38,12 @@ StoredValue readDefaultPortsValue(char (&buffer)[kDefaultPortsMaxBytes]) {
     return StoredValue::Text;
 }
 
-bool readDefaultPortsText(char (&buffer)[8192]) {
-    return readDefaultPortsValue(buffer) == StoredValue::Text;
-}
-
-void writeDefaultPortsText(char const* text) {
+void writeSettingsValue(char const* valueName, char const* text) {
     if (!text) {
         return;
     }
     std::size_t const bytes = std::strlen(text) + 1;
-    if (bytes > kDefaultPortsMaxBytes) {
+    if (bytes > kStoredListMaxBytes) {
         return;  // could never be read back: keep what is stored
     }
     char const* path = usableSettingsKeyPath();
@@ -71,6 +60,6 @@ void writeDefaultPortsText(char const* text) {
             return;
         }
     }
-    RegSetValueExA(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<BYTE const*>(text),
+    RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<BYTE const*>(text),
                    static_cast<DWORD>(bytes));
 }

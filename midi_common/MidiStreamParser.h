@@ -23,6 +23,9 @@ public:
     // Forgets any partial message and the running status.
     void reset();
 
+    // SysEx messages discarded so far: longer than the limit, or cut short by another status.
+    std::uint64_t discarded() const { return discarded_; }
+
 private:
     void onByte(std::uint8_t byte);
     void onSysexByte(std::uint8_t byte);
@@ -42,6 +45,7 @@ private:
     bool inSysex_ = false;
     bool sysexTooLong_ = false;
     std::vector<std::uint8_t> sysex_;  // reserved once; only a SysEx longer than that grows it
+    std::uint64_t discarded_ = 0;
 };
 
 }  // namespace tessivane
