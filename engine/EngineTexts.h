@@ -23,5 +23,10 @@ char const* const kErrorTimerStart = "Error: could not start MIDI thread.";
 char const* const kErrorRequestRefused = "Error: could not process MIDI port disable request.";
 // Followed by the port's name in quotation marks and a full stop.
 char const* const kErrorPortNotCreated = "Error: could not create the virtual MIDI port";
+// A shared input that could not be opened: followed by its name in quotation marks, a colon and
+// why (kErrorInputInUse when another application has the device).
+char const* const kErrorInputNotOpened = "Error: could not share the MIDI input";
+char const* const kErrorInputInUse = "another application is using it. Close that application, "
+                                     "then tick the input again in Share inputs.";
 char const* const kErrorDriverMissing =
     "Error: could not load teVirtualMIDI64.dll. The teVirtualMIDI driver is required.";

@@ -20,6 +20,10 @@ bool isOwnPortName(std::string const& name) {
     return hasSuffix(name.c_str(), kMidiPortSuffix) || hasSuffix(name.c_str(), kSysExPortSuffix);
 }
 
+bool isOwnInputPortName(std::string const& name) {
+    return hasSuffix(name.c_str(), kInputPortSuffix);
+}
+
 std::string makeUniqueName(std::string const& name, unsigned k) {
     unsigned const kLargestNumber = 99;
     if (k == 0 || k + 1 > kLargestNumber) {

@@ -18,3 +18,6 @@ std::size_t uniqueNumberLength(std::string const& name);
 
 // The same text as the port names the program itself publishes (" - MIDI", " - SysEx").
 bool isOwnPortName(std::string const& name);
+
+// The same text as a shared input's port (" - In"), which Windows lists among the inputs.
+bool isOwnInputPortName(std::string const& name);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 
+#include "engine/DeviceList.h"
 #include "engine/EngineTexts.h"
 #include "engine/ServiceTimer.h"
 
@@ -39,7 +40,8 @@ PortController::PortController(Dependencies dependencies)
     : requests_(kRequestQueueSize),
       backEnd_(kBackEndWinMM),
       createLoopback_(true),
-      deps_(std::move(dependencies)) {}
+      deps_(std::move(dependencies)),
+      inputRequests_(kRequestQueueSize) {}
 
 PortController::~PortController() {
     // The timer runs the instance's ticks; normally WM_DESTROY has stopped it already, and a
@@ -47,6 +49,8 @@ PortController::~PortController() {
     if (this == theInstance) {
         stopServiceTimer();
     }
+    // Inputs first: each is closed before its port goes, and before any output's ports go.
+    releaseInputs();
     for (auto& entry : entries_) {
         if (entry) {
             releaseEntry(std::move(entry));
@@ -74,6 +78,7 @@ bool PortController::initialize(Hooks const& hooks) {
     } catch (std::exception const& error) {
         report(error.what());
     }
+    createInputEnumeration();
     if (createLoopback_) {
         bool queued = false;
         try {
@@ -96,6 +101,24 @@ bool PortController::initialize(Hooks const& hooks) {
     return false;
 }
 
+void PortController::createInputEnumeration() {
+    if (deps_.inputs == nullptr) {
+        return;
+    }
+    try {
+        inputEnumeration_ = deps_.inputs->create(backEnd_, kClientName);
+    } catch (std::exception const& error) {
+        // Only a user who shares inputs hears of it: the others use nothing that failed.
+        std::vector<std::string> shared;
+        if (hooks_.sharedInputs != nullptr) {
+            hooks_.sharedInputs(&shared);
+        }
+        if (!shared.empty()) {
+            report(error.what());
+        }
+    }
+}
+
 bool PortController::startServiceTimer() {
     if (deps_.timer == nullptr) {
         return false;
@@ -113,21 +136,12 @@ void PortController::report(char const* text) const {
 
 std::vector<PublishedOutputInfo> PortController::publishedOutputs() const {
     std::lock_guard<std::mutex> lock(publishedLock_);
-    std::vector<PublishedOutputInfo> copy;
-    copy.reserve(published_.size());
-    for (PublishedOutput const& record : published_) {
-        copy.push_back(PublishedOutputInfo{record.name, record.id, record.enabled});
-    }
-    return copy;
+    return recordCopies(published_);
 }
 
 void PortController::clearPublished() {
     std::lock_guard<std::mutex> lock(publishedLock_);
-    for (PublishedOutput& record : published_) {
-        if (record.name != kUnnamedOutput) {
-            std::free(record.name);
-        }
-    }
+    freeRecordNames(published_);
     published_.clear();
 }
 

@@ -2,6 +2,7 @@
 // is checked again against the current devices and the published list: the user saw an older state.
 #include <cstring>
 
+#include "engine/DeviceList.h"
 #include "engine/EngineTexts.h"
 #include "engine/OutputNames.h"
 #include "engine/PortController.h"
@@ -27,49 +28,22 @@ void PortController::carryOutLoopbackRequest(PortRequest const& request) {
     }
 }
 
-PublishedOutput const* PortController::publishedWithId(std::int32_t id) const {
-    for (PublishedOutput const& record : published_) {
-        if (record.id == id) {
-            return &record;
-        }
-    }
-    return nullptr;
-}
-
 bool PortController::carryOutEnableRequest(PortRequest const& request) {
-    if (request.id < 0 || static_cast<unsigned>(request.id) >= enumeration_->portCount()) {
+    // The unique name exactly as the scan would give it, checked against the request and the list
+    // the user saw: devices may have moved since.
+    std::optional<std::string> const unique = uniqueNameAt(
+        *enumeration_, request.id, [this](std::string const& name) { return skipsOutput(name); });
+    if (!unique || std::strcmp(unique->c_str(), request.name.c_str()) != 0) {
+        return false;
+    }
+    PublishedOutput const* record = recordWithId(published_, request.id);
+    if (record == nullptr || *unique != record->name) {
         return false;
     }
     unsigned const index = static_cast<unsigned>(request.id);
-    std::string name;
-    try {
-        name = enumeration_->portName(index);
-    } catch (std::exception const&) {
-        return false;  // gone since the count was read
-    }
-    if (isOwnPortName(name) || matchesLoopbackName(name)) {
-        return false;
-    }
-    // The unique name exactly as the scan would give it.
-    unsigned earlier = 0;
-    for (unsigned i = 0; i < index && i < enumeration_->portCount(); ++i) {
-        try {
-            earlier += enumeration_->portName(i) == name ? 1 : 0;
-        } catch (std::exception const&) {
-            break;
-        }
-    }
-    std::string const unique = makeUniqueName(name, earlier);
-    if (std::strcmp(unique.c_str(), request.name.c_str()) != 0) {
-        return false;
-    }
-    PublishedOutput const* record = publishedWithId(request.id);
-    if (record == nullptr || unique != record->name) {
-        return false;
-    }
-    PortEntry* entry = findEntry(unique.c_str());
+    PortEntry* entry = findEntry(unique->c_str());
     if (entry == nullptr) {
-        entry = createHardwareEntry(unique.c_str());
+        entry = createHardwareEntry(unique->c_str());
         if (entry == nullptr) {
             return false;
         }
@@ -86,7 +60,7 @@ bool PortController::carryOutEnableRequest(PortRequest const& request) {
 }
 
 bool PortController::carryOutDisableRequest(PortRequest const& request) {
-    PublishedOutput const* record = publishedWithId(request.id);
+    PublishedOutput const* record = recordWithId(published_, request.id);
     if (record == nullptr || request.name != record->name) {
         return false;
     }

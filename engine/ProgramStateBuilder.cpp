@@ -57,6 +57,21 @@ ProgramState PortController::programState() const {
             state.outputs.push_back(failure);
         }
     }
+    for (auto const& entry : inputEntries_) {
+        EntryState input;
+        input.name = entry->name;
+        input.ports = {portNameUtf8(entry->name, kInputPortSuffix)};
+        input.portsExist = static_cast<bool>(entry->port);
+        input.deviceOpen = entry->inputOpen();
+        if (!input.deviceOpen) {
+            input.lastError = entry->lastOpenError;
+            input.lastErrorCode = entry->lastOpenErrorCode;
+        }
+        input.lost = entry->lost.load(std::memory_order_relaxed);
+        state.inputs.push_back(std::move(input));
+    }
+    state.inputs.insert(state.inputs.end(), inputCreationFailures_.begin(),
+                        inputCreationFailures_.end());
     return state;
 }
 

@@ -23,3 +23,7 @@ struct PublishedOutputInfo {
         return name == other.name && id == other.id && enabled == other.enabled;
     }
 };
+
+// The shared inputs are published with the same records: unique name, device index, and whether
+// the input is shared (its device open).
+using PublishedInputInfo = PublishedOutputInfo;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/DeviceList.h"
 #include "engine/EngineTexts.h"
 #include "engine/OutputNames.h"
 #include "engine/PortController.h"
@@ -24,6 +25,8 @@ bool PortController::serviceTick() {
         // Nothing may leave a tick: it runs on the timer's thread, or inside initialize().
         rows_.clear();
         chosen_.clear();
+        inputRows_.clear();
+        storedInputs_.clear();
         pendingErrors_.clear();
         return false;
     }
@@ -49,9 +52,14 @@ bool PortController::runTick() {
     }
     rows_.clear();
     chosen_.clear();
+    bool const inputsResult = serviceInputs();
     if (result && hooks_.portsChanged != nullptr) {
         hooks_.portsChanged();
     }
+    if (inputsResult && hooks_.inputsChanged != nullptr) {
+        hooks_.inputsChanged();
+    }
+    noteLostMessages();
     publishStateIfChanged();
     // Only now: an error box blocks this thread until it is dismissed, and by then every output
     // that could be opened is open, published and announced, and the state tells why one was not.
@@ -97,34 +105,17 @@ bool PortController::matchesLoopbackName(std::string const& name) const {
 }
 
 void PortController::scanOutputs(std::vector<OutputInfo>& rows) {
-    rows.clear();
-    // The count is read again for every device: one that comes or goes mid-scan moves the bound.
-    for (unsigned index = 0; index < enumeration_->portCount(); ++index) {
-        std::string name;
-        try {
-            name = enumeration_->portName(index);
-        } catch (std::exception const&) {
-            continue;  // vanished between the count and the name; the next tick sees the new list
-        }
-        if (isOwnPortName(name) || matchesLoopbackName(name)) {
-            continue;
-        }
-        unsigned const earlier = static_cast<unsigned>(std::count_if(
-            rows.begin(), rows.end(), [&](OutputInfo const& row) { return row.name == name; }));
-        std::string unique = makeUniqueName(name, earlier);
-        rows.push_back(OutputInfo{std::move(name), std::move(unique), index});
-    }
+    scanDevices(*enumeration_, [this](std::string const& name) { return skipsOutput(name); }, rows);
+}
+
+bool PortController::skipsOutput(std::string const& name) const {
+    return isOwnPortName(name) || matchesLoopbackName(name);
 }
 
 bool PortController::changeTest(std::vector<OutputInfo> const& rows) {
-    std::size_t const n = rows.size();
-    std::size_t const p = published_.size();
-    bool changed = n != p;
-    for (std::size_t i = 0; !changed && i < n; ++i) {
-        changed = rows[i].uniqueName != published_[i].name;
-    }
+    bool const changed = listChanged(rows, published_);
     // Entries for chosen outputs are made only when the list grew (first tick, a device plugged).
-    if (n > p) {
+    if (rows.size() > published_.size()) {
         std::vector<std::string> const& chosen = storedChoices();
         for (OutputInfo const& row : rows) {
             if (contains(chosen, row.uniqueName) && findEntry(row.uniqueName.c_str()) == nullptr) {
@@ -191,32 +182,15 @@ void PortController::reopenByFallbackScan(PortEntry& entry, std::string const& c
 }
 
 void PortController::publish(std::vector<OutputInfo> const& rows) {
-    std::vector<PublishedOutput> fresh;
-    fresh.reserve(rows.size());
-    for (OutputInfo const& row : rows) {
-        PublishedOutput record;
-        record.name = static_cast<char*>(std::malloc(row.uniqueName.size() + 1));
-        if (record.name != nullptr) {
-            std::memcpy(record.name, row.uniqueName.c_str(), row.uniqueName.size() + 1);
-        } else {
-            record.name = kUnnamedOutput;
-        }
-        record.id = static_cast<std::int32_t>(row.index);
-        PortEntry const* entry = findEntry(row.uniqueName.c_str());
-        record.enabled = entry != nullptr && entry->outputOpen();
-        fresh.push_back(record);
-    }
+    std::vector<PublishedOutput> fresh = publishedRecords(rows, [this](std::string const& name) {
+        PortEntry const* entry = findEntry(name.c_str());
+        return entry != nullptr && entry->outputOpen();
+    });
     markStateChanged();
     // Swapped in whole under the lock, so a reader copies either the old list or the new one.
-    std::vector<PublishedOutput> old;
     {
         std::lock_guard<std::mutex> lock(publishedLock_);
-        old.swap(published_);
         published_.swap(fresh);
     }
-    for (PublishedOutput& record : old) {
-        if (record.name != kUnnamedOutput) {
-            std::free(record.name);
-        }
-    }
+    freeRecordNames(fresh);
 }

@@ -28,7 +28,28 @@ MidiStreamParser::MidiStreamParser(std::size_t maxSysexLength, Sink sink)
 
 void MidiStreamParser::feed(std::uint8_t const* bytes, std::size_t length) {
     if (!bytes) return;
-    for (std::size_t i = 0; i < length; ++i) onByte(bytes[i]);
+    std::size_t i = 0;
+    while (i < length) {
+        if (inSysex_ && !sysexTooLong_ && !isStatus(bytes[i])) {
+            // The body of a SysEx goes in as one run of data bytes, up to the next status byte.
+            std::size_t run = 1;
+            while (i + run < length && !isStatus(bytes[i + run])) ++run;
+            appendSysexData(bytes + i, run);
+            i += run;
+        } else {
+            onByte(bytes[i++]);
+        }
+    }
+}
+
+void MidiStreamParser::appendSysexData(std::uint8_t const* data, std::size_t length) {
+    // As onSysexByte for each byte: a data byte must leave room for the 0xF7.
+    if (sysex_.size() + length + 1 > maxSysexLength_) {
+        sysexTooLong_ = true;
+        sysex_.clear();
+        return;
+    }
+    sysex_.insert(sysex_.end(), data, data + length);
 }
 
 void MidiStreamParser::reset() {

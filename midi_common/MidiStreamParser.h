@@ -29,6 +29,7 @@ public:
 private:
     void onByte(std::uint8_t byte);
     void onSysexByte(std::uint8_t byte);
+    void appendSysexData(std::uint8_t const* data, std::size_t length);
     void onStatus(std::uint8_t status);
     void onData(std::uint8_t data);
     void emit(std::uint8_t* bytes, std::size_t length);

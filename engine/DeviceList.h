@@ -1,0 +1,103 @@
+// The list rules the outputs and the shared inputs follow alike: one scan of a device list with its
+// unique names, one change test against what was published, one way to work out a device's unique
+// name at an index (as a request re-derives it) and one way to build the published records.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/OutputInfo.h"
+#include "engine/OutputNames.h"
+#include "engine/PublishedOutput.h"
+#include "midi_common/MidiPortList.h"
+
+// Scans `list` into `rows`, in device order: the count is read again for every device (one that
+// comes or goes mid-scan moves the bound), a device whose name `skip` accepts is left out (the
+// program's own ports), a device that vanished between the count and its name is passed over, and
+// repeated names are made unique in device order.
+template <class Skip>
+void scanDevices(MidiPortList& list, Skip const& skip, std::vector<OutputInfo>& rows) {
+    rows.clear();
+    for (unsigned index = 0; index < list.portCount(); ++index) {
+        std::string name;
+        try {
+            name = list.portName(index);
+        } catch (std::exception const&) {
+            continue;  // vanished between the count and the name; the next tick sees the new list
+        }
+        if (skip(name)) {
+            continue;
+        }
+        unsigned const earlier = static_cast<unsigned>(std::count_if(
+            rows.begin(), rows.end(), [&](OutputInfo const& row) { return row.name == name; }));
+        std::string unique = makeUniqueName(name, earlier);
+        rows.push_back(OutputInfo{std::move(name), std::move(unique), index});
+    }
+}
+
+// The unique name of the device at `index` exactly as a scan would give it, or nothing when the
+// index is out of range, the device vanished or it is one that `skip` leaves out.
+template <class Skip>
+std::optional<std::string> uniqueNameAt(MidiPortList& list, std::int32_t id, Skip const& skip) {
+    if (id < 0 || static_cast<unsigned>(id) >= list.portCount()) {
+        return std::nullopt;
+    }
+    unsigned const index = static_cast<unsigned>(id);
+    std::string name;
+    try {
+        name = list.portName(index);
+    } catch (std::exception const&) {
+        return std::nullopt;  // gone since the count was read
+    }
+    if (skip(name)) {
+        return std::nullopt;
+    }
+    unsigned earlier = 0;
+    for (unsigned i = 0; i < index && i < list.portCount(); ++i) {
+        try {
+            earlier += list.portName(i) == name ? 1 : 0;
+        } catch (std::exception const&) {
+            break;
+        }
+    }
+    return makeUniqueName(name, earlier);
+}
+
+// True when the rows' unique names differ from the published names, position by position.
+bool listChanged(std::vector<OutputInfo> const& rows, std::vector<PublishedOutput> const& published);
+
+// The record of `published` with this id, or null.
+PublishedOutput const* recordWithId(std::vector<PublishedOutput> const& published, std::int32_t id);
+
+// Records for `rows`, in order: a malloc'd copy of each unique name ("-" when it cannot be made),
+// the device index, and whether `isEnabled(uniqueName)` says the device is in use.
+template <class IsEnabled>
+std::vector<PublishedOutput> publishedRecords(std::vector<OutputInfo> const& rows,
+                                              IsEnabled const& isEnabled);
+
+// Frees the names of records (never the constant "-").
+void freeRecordNames(std::vector<PublishedOutput>& records);
+
+// Copies for readers on other threads.
+std::vector<PublishedOutputInfo> recordCopies(std::vector<PublishedOutput> const& records);
+
+char* copyRecordName(std::string const& name);
+
+template <class IsEnabled>
+std::vector<PublishedOutput> publishedRecords(std::vector<OutputInfo> const& rows,
+                                              IsEnabled const& isEnabled) {
+    std::vector<PublishedOutput> fresh;
+    fresh.reserve(rows.size());
+    for (OutputInfo const& row : rows) {
+        PublishedOutput record;
+        record.name = copyRecordName(row.uniqueName);
+        record.id = static_cast<std::int32_t>(row.index);
+        record.enabled = isEnabled(row.uniqueName);
+        fresh.push_back(record);
+    }
+    return fresh;
+}

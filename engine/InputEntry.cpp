@@ -1,0 +1,54 @@
+#include "engine/InputEntry.h"
+
+#include "engine/EngineTexts.h"
+#include "engine/ForwardingDrain.h"
+
+InputEntry::InputEntry(std::string name, VirtualMidiDriver const* driver)
+    : name(std::move(name)),
+      driver_(driver),
+      assembler_(kMaxInputSysexLength,
+                 [this](std::uint8_t* bytes, std::size_t length) { send(bytes, length); }) {}
+
+void InputEntry::receive(std::uint8_t const* bytes, std::size_t length) {
+    // Raised before the closing flag is tested: pairs with the close sequence, which sets the flag
+    // before it waits for this counter. Either the close sees us here, or we see its flag.
+    inFlight.fetch_add(1, std::memory_order_seq_cst);
+    if (!closing.isSet() && bytes != nullptr && length > 0) {
+        assembler_.feed(bytes, length);
+        std::uint64_t const discarded = assembler_.discarded();
+        if (discarded != discardedCounted_) {
+            // Relaxed: a count for the tick to show, ordered with nothing else.
+            lost.fetch_add(discarded - discardedCounted_, std::memory_order_relaxed);
+            discardedCounted_ = discarded;
+        }
+    }
+    // Lowered on every path: the close sequence waits for it to reach 0.
+    inFlight.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+void InputEntry::send(std::uint8_t* bytes, std::size_t length) {
+    if (driver_->sendData(port.get(), bytes, static_cast<std::uint32_t>(length)) == 0) {
+        lost.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void runInputCloseSequence(InputEntry& entry) {
+    // Set before the wait: pairs with receive(), which raises the counter before testing the flag.
+    entry.closing.set();
+    waitUntilNoForwardingCall(entry.inFlight);
+    entry.input->closePort();
+    entry.forgetPartialMessage();
+    entry.closing.clear();
+}
+
+void releaseInputEntry(std::unique_ptr<InputEntry> entry) {
+    // The flag stays set: from here on a late delivery touches only the counter and the flag.
+    entry->closing.set();
+    waitUntilNoForwardingCall(entry->inFlight);
+    if (entry->input) {
+        entry->input->closePort();
+        entry->input.reset();
+    }
+    // Only now the port: an application reading it never sees it go while the device still plays.
+    entry->port.reset();
+}
