@@ -1,4 +1,5 @@
 #include "settings/DefaultPortsStore.h"
+#include "settings/SharedInputsStore.h"
 #include "settings/SettingsKeyPath.h"
 #include "tests/win32/settings/TestRegistry.h"
 
@@ -191,3 +192,26 @@ TEST_F(DefaultPortsStore, AnEmptyKeyPathTouchesNothing) {
 }
 
 }  // namespace
+
+// The shared inputs live in a value of their own beside the chosen outputs, by the same rules.
+TEST_F(DefaultPortsStore, SharedInputsKeepTheSameRulesInAValueOfTheirOwn) {
+    addDefaultPort("Synth Module");
+    addSharedInput("Keys");
+    addSharedInput("Pads");
+    addSharedInput("Keys");
+    EXPECT_EQ(rawValue(kTestKey, "sharedInputs")->bytes, sz(R"({"inputs":["Keys","Pads"]})"));
+    expectStored(sz(R"({"ports":["Synth Module"]})"));
+    removeSharedInput("Keys");
+    std::vector<std::string> names;
+    loadSharedInputs(&names);
+    EXPECT_THAT(names, ElementsAre("Pads"));
+
+    // Another shape, or a value too long to read: nothing is lost, nothing written.
+    for (std::string const& foreign :
+         {sz(R"({"inputs":"Keys"})"), sz(R"({"inputs":[],"pad":")" + std::string(9000, 'x') + "\"}")}) {
+        setRawValue(kTestKey, "sharedInputs", REG_SZ, foreign);
+        addSharedInput("Keys");
+        removeSharedInput("Pads");
+        EXPECT_EQ(rawValue(kTestKey, "sharedInputs")->bytes, foreign);
+    }
+}
