@@ -1,5 +1,5 @@
 // The list rules the outputs and the shared inputs follow alike: one scan of a device list with its
-// unique names, one change test against what was published, one way to work out a device's unique
+// unique names (DeviceScan.h), one change test against what was published, one way to work out a device's unique
 // name at an index (as a request re-derives it) and one way to build the published records.
 #pragma once
 
@@ -10,34 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeviceScan.h"
 #include "engine/OutputInfo.h"
 #include "engine/OutputNames.h"
 #include "engine/PublishedOutput.h"
 #include "midi_common/MidiPortList.h"
-
-// Scans `list` into `rows`, in device order: the count is read again for every device (one that
-// comes or goes mid-scan moves the bound), a device whose name `skip` accepts is left out (the
-// program's own ports), a device that vanished between the count and its name is passed over, and
-// repeated names are made unique in device order.
-template <class Skip>
-void scanDevices(MidiPortList& list, Skip const& skip, std::vector<OutputInfo>& rows) {
-    rows.clear();
-    for (unsigned index = 0; index < list.portCount(); ++index) {
-        std::string name;
-        try {
-            name = list.portName(index);
-        } catch (std::exception const&) {
-            continue;  // vanished between the count and the name; the next tick sees the new list
-        }
-        if (skip(name)) {
-            continue;
-        }
-        unsigned const earlier = static_cast<unsigned>(std::count_if(
-            rows.begin(), rows.end(), [&](OutputInfo const& row) { return row.name == name; }));
-        std::string unique = makeUniqueName(name, earlier);
-        rows.push_back(OutputInfo{std::move(name), std::move(unique), index});
-    }
-}
 
 // The unique name of the device at `index` exactly as a scan would give it, or nothing when the
 // index is out of range, the device vanished or it is one that `skip` leaves out.

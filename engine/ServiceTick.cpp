@@ -105,7 +105,8 @@ bool PortController::matchesLoopbackName(std::string const& name) const {
 }
 
 void PortController::scanOutputs(std::vector<OutputInfo>& rows) {
-    scanDevices(*enumeration_, [this](std::string const& name) { return skipsOutput(name); }, rows);
+    scanDevices(*enumeration_, rows,
+                [this](std::string const& name, unsigned) { return skipsOutput(name); });
 }
 
 bool PortController::skipsOutput(std::string const& name) const {

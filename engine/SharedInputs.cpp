@@ -46,8 +46,8 @@ bool PortController::serviceInputs() {
     }
     storedInputs_.clear();
     storedInputsRead_ = false;
-    scanDevices(*inputEnumeration_, [this](std::string const& name) { return skipsInput(name); },
-                inputRows_);
+    scanDevices(*inputEnumeration_, inputRows_,
+                [this](std::string const& name, unsigned) { return skipsInput(name); });
     bool result = false;
     if (listChanged(inputRows_, publishedInputs_)) {
         reconcileInputs(inputRows_);
@@ -114,8 +114,8 @@ void PortController::openInputByName(InputEntry& entry, OutputInfo const& row) {
         }
         // Moved since the scan: the device a fresh scan gives this name, if any.
         std::vector<OutputInfo> fresh;
-        scanDevices(*inputEnumeration_, [this](std::string const& name) { return skipsInput(name); },
-                    fresh);
+        scanDevices(*inputEnumeration_, fresh,
+                    [this](std::string const& name, unsigned) { return skipsInput(name); });
         for (OutputInfo const& now : fresh) {
             if (now.uniqueName == entry.name) {
                 openInput(entry, now.index);
