@@ -27,7 +27,8 @@ std::optional<std::string> modulePath() {
     if (length == 0 || length >= kPathBufferSize) {
         return std::nullopt;
     }
-    int const characters = MultiByteToWideChar(CP_ACP, 0, path, static_cast<int>(length), nullptr, 0);
+    int const characters =
+        MultiByteToWideChar(CP_ACP, 0, path, static_cast<int>(length), nullptr, 0);
     if (characters <= 0 || static_cast<DWORD>(characters) >= kPathCharacters) {
         return std::nullopt;
     }
@@ -71,8 +72,8 @@ bool launchSwitchedOffInTaskManager() {
     // Twelve bytes: the state (odd when switched off), then when it was switched off.
     BYTE data[12] = {};
     DWORD size = sizeof data;
-    return RegQueryValueExA(key.get(), kValueName, nullptr, nullptr, data, &size) == ERROR_SUCCESS &&
-           size > 0 && (data[0] & 1) != 0;
+    LONG const result = RegQueryValueExA(key.get(), kValueName, nullptr, nullptr, data, &size);
+    return result == ERROR_SUCCESS && size > 0 && (data[0] & 1) != 0;
 }
 
 bool isLaunchOnStartup() {
@@ -98,14 +99,15 @@ void toggleLaunchOnStartup() {
         RegDeleteValueA(key.get(), kValueName);
         return;
     }
-    if (RegSetValueExA(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<BYTE const*>(path->c_str()),
+    if (RegSetValueExA(key.get(), kValueName, 0, REG_SZ,
+                       reinterpret_cast<BYTE const*>(path->c_str()),
                        static_cast<DWORD>(path->size() + 1)) != ERROR_SUCCESS) {
         return;
     }
     // Switched on for real: Windows would still skip a value switched off in Task Manager.
     RegistryKey approved;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStartupApprovedKey, 0, KEY_SET_VALUE, approved.receive()) ==
-            ERROR_SUCCESS &&
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStartupApprovedKey, 0, KEY_SET_VALUE,
+                      approved.receive()) == ERROR_SUCCESS &&
         approved) {
         RegDeleteValueA(approved.get(), kValueName);
     }

@@ -46,7 +46,8 @@ BOOL CALLBACK findFrontWindow(HWND window, LPARAM lParam) {
 // this one.
 HWND boxOwner() {
     HWND const mainWindow = shell().mainWindow;
-    if (mainWindow == nullptr || GetWindowThreadProcessId(mainWindow, nullptr) != GetCurrentThreadId()) {
+    if (mainWindow == nullptr ||
+        GetWindowThreadProcessId(mainWindow, nullptr) != GetCurrentThreadId()) {
         return mainWindow;
     }
     // This thread's windows, front to back.

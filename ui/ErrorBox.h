@@ -1,8 +1,8 @@
 #pragma once
 
 // Shows an engine error in a warning box and returns once it is dismissed. The box is owned by
-// the main window; on the main window's thread, by the main window's dialog in use when one is open,
-// so that the dialog cannot be used beneath it. Installed as the engine's error hook, so it runs on
+// the main window; on the main window's thread, by the main window's dialog in use when one is
+// open, so that the dialog cannot be used beneath it. Installed as the engine's error hook, so it runs on
 // whichever thread met the error.
 void showErrorBox(char const* text);
 

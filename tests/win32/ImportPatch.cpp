@@ -9,14 +9,18 @@ void** importSlot(char const* function) {
     auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     auto const* nt = reinterpret_cast<IMAGE_NT_HEADERS const*>(
         base + reinterpret_cast<IMAGE_DOS_HEADER const*>(base)->e_lfanew);
-    DWORD const imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    DWORD const imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     for (auto const* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR const*>(base + imports);
          dll->Name != 0; ++dll) {
-        auto const* name = reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
+        auto const* name =
+            reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
         auto** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
         for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-            auto const* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData);
-            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) && std::strcmp(byName->Name, function) == 0) {
+            auto const* byName =
+                reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData);
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                std::strcmp(byName->Name, function) == 0) {
                 return slot;
             }
         }

@@ -52,7 +52,9 @@ std::string utf8(std::wstring const& text) {
 }
 
 // The file name at the end of a path.
-std::wstring fileNameOf(std::wstring const& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+std::wstring fileNameOf(std::wstring const& path) {
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
 
 bool sameFolder(std::wstring const& path, std::wstring const& folder) {
     std::wstring const own = folderOf(path.c_str(), static_cast<DWORD>(path.size()));

@@ -273,7 +273,8 @@ UINT clickCheckBox(HWND tree, std::string const& text, int clicks) {
         if (now.handle == handle) after = now.stateImage;
     }
     bool const toggled = after != before;
-    EXPECT_EQ(toggled, clicks % 2 == 1) << "the box of " << text << " after " << clicks << " click(s)";
+    EXPECT_EQ(toggled, clicks % 2 == 1)
+        << "the box of " << text << " after " << clicks << " click(s)";
     return toggled == (clicks % 2 == 1) ? before : 0;
 }
 
