@@ -16,8 +16,8 @@ LRESULT onDestroy() {
     shell().exiting = true;  // also when the window goes by another route than "Exit"
     // No tick may run once the window is gone; the engine's ports live until process exit.
     PortController::instance().stopServiceTimer();
-    // No tick runs now to read it: from here on, error boxes have no owner (the entry shows
-    // the ones still waiting after its message loop).
+    // No tick runs now to read it: from here on, error boxes have no owner, and those still
+    // waiting to be shown are dropped.
     shell().mainWindow = nullptr;
     PostQuitMessage(0);
     return 0;

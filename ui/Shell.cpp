@@ -73,8 +73,6 @@ int runTessivane(HINSTANCE instance) {
     }
     addTrayIcon();
     UpdateWindow(window);
-    int const exitCode = runMessageLoop(instance);
-    // A box that its window could no longer show (the window went while it waited).
-    showLaterErrorBoxes();
-    return exitCode;
+    // Error boxes still waiting are dropped: after "Exit" nothing may keep the process.
+    return runMessageLoop(instance);
 }

@@ -51,15 +51,60 @@ std::string utf8(std::wstring const& text) {
     return result;
 }
 
-// "Windows error 126: The specified module could not be found."
-std::string windowsError(DWORD code) {
+// The file name at the end of a path.
+std::wstring fileNameOf(std::wstring const& path) {
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+bool sameFolder(std::wstring const& path, std::wstring const& folder) {
+    std::wstring const own = folderOf(path.c_str(), static_cast<DWORD>(path.size()));
+    return !folder.empty() &&
+           CompareStringOrdinal(own.c_str(), static_cast<int>(own.size()), folder.c_str(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Where the loaded module really comes from: a module of that name that the process has already
+// loaded from elsewhere is handed back instead of the copy that was looked for.
+std::wstring loadedPath(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD const length = GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// "126: a DLL that it needs is missing", "193: Bad EXE format for teVirtualMIDI64.dll": Windows'
+// text for the error with the file's name in its place holders, without its closing full stop.
+std::string windowsError(DWORD code, std::wstring const& path) {
+    // The file exists (it was found): what is missing is a DLL that it imports.
+    if (code == ERROR_MOD_NOT_FOUND) {
+        return std::to_string(code) + ": a DLL that it needs is missing";
+    }
+    std::wstring const name = fileNameOf(path);
+    // Every place holder a message can have (%1 to %99) names the file.
+    DWORD_PTR inserts[99];
+    for (DWORD_PTR& insert : inserts) {
+        insert = reinterpret_cast<DWORD_PTR>(name.c_str());
+    }
     wchar_t* text = nullptr;
     DWORD const length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text ? text : L"", length);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, reinterpret_cast<va_list*>(inserts));
+    std::wstring message(text ? text : L"", text ? length : 0);
     LocalFree(text);
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
+    for (wchar_t& c : message) {
+        if (c == L'\r' || c == L'\n') {
+            c = L' ';
+        }
+    }
+    while (!message.empty() && (message.back() == L' ' || message.back() == L'.')) {
         message.pop_back();
     }
     return std::to_string(code) + (message.empty() ? "" : ": " + utf8(message));
@@ -98,9 +143,14 @@ VirtualMidiLibrary openVirtualMidiLibrary(char const* fileName) {
     if (!library.module) {
         binding.error = library.path.empty()
             ? std::string("Error: could not load ") + fileName + ". Is the teVirtualMIDI driver installed?"
-            : "Error: could not load " + utf8(library.path) + " (Windows error " + windowsError(code) +
-                  "). Reinstall the teVirtualMIDI driver.";
+            : "Error: could not load " + utf8(library.path) + " (Windows error " +
+                  windowsError(code, library.path) + "). Reinstall the teVirtualMIDI driver.";
         return library;
+    }
+    std::wstring const loaded = loadedPath(library.module);
+    if (!loaded.empty()) {
+        library.path = loaded;
+        library.inSystemFolder = sameFolder(loaded, systemFolder());
     }
     VirtualMidiDriver driver;
     char const* missing = nullptr;

@@ -17,8 +17,10 @@ extern char const* const kVirtualMidiFunctions[4];
 struct VirtualMidiLibrary {
     VirtualMidiBinding binding;  // complete, or empty with its error set
     HMODULE module = nullptr;    // loaded (kept for the life of the process), or null
-    std::wstring path;           // the copy chosen; empty when neither place has one
-    bool inSystemFolder = false; // the copy is System32's
+    // The copy loaded, as Windows names it (a module of that name already loaded from elsewhere
+    // is the one used); when none loaded, the copy chosen; empty when neither place has one.
+    std::wstring path;
+    bool inSystemFolder = false; // that copy is System32's
 };
 
 // The copy in System32 when System32 has a file of that name, otherwise the one in the program's

@@ -114,6 +114,32 @@ TEST(VirtualMidiBinding, System32GoesBeforeTheProgramsFolder) {
     char systemNarrow[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryA(systemNarrow, MAX_PATH), 0u);
     EXPECT_EQ(error.find(std::string("Error: could not load ") + systemNarrow + "\\"), 0u) << error;
+
+    // A file that is no DLL at all: Windows' text for it names the file in its place holder, and
+    // its full stop does not come before ours.
+    HANDLE const file = CreateFileW((exeFolder() + L"\\binding_garbage_driver.dll").c_str(),
+                                    GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "text", 4, &written, nullptr);
+    CloseHandle(file);
+    std::string const notDll = loadVirtualMidiLibrary("binding_garbage_driver.dll").error;
+    EXPECT_NE(notDll.find("(Windows error 193: "), std::string::npos) << notDll;
+    EXPECT_NE(notDll.find(" binding_garbage_driver.dll). Reinstall"), std::string::npos) << notDll;
+
+    // A module of that name that the process has already loaded from elsewhere is what Windows
+    // hands back, even with System32's copy in place: that one is named.
+    std::wstring const loadedInSystem = std::wstring(system) + L"\\binding_loaded_driver.dll";
+    std::wstring const loadedElsewhere = exeFolder() + L"\\elsewhere\\binding_loaded_driver.dll";
+    CreateDirectoryW((exeFolder() + L"\\elsewhere").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\binding_full_driver.dll").c_str(), loadedInSystem.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((exeFolder() + L"\\binding_full_driver.dll").c_str(), loadedElsewhere.c_str(), FALSE));
+    ASSERT_NE(LoadLibraryW(loadedElsewhere.c_str()), nullptr);
+    VirtualMidiLibrary const loaded = openVirtualMidiLibrary("binding_loaded_driver.dll");
+    DeleteFileW(loadedInSystem.c_str());
+    EXPECT_TRUE(loaded.binding.driver.complete()) << loaded.binding.error;
+    EXPECT_EQ(loaded.path, loadedElsewhere);
+    EXPECT_FALSE(loaded.inSystemFolder);
 }
 
 TEST(VirtualMidiBinding, ACopyBesideTheProgramFindsItsOwnImportsInSystem32) {
@@ -122,6 +148,13 @@ TEST(VirtualMidiBinding, ACopyBesideTheProgramFindsItsOwnImportsInSystem32) {
     wchar_t system[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
     std::wstring const dependency = std::wstring(system) + L"\\binding_system_dependency.dll";
+    // Without it, the error says so rather than that the driver, which is there, is not found.
+    DeleteFileW(dependency.c_str());  // left by an earlier run
+    std::string const missing = loadVirtualMidiLibrary("binding_dependent_driver.dll").error;
+    EXPECT_NE(missing.find("\\binding_dependent_driver.dll (Windows error 126: a DLL that it needs is "
+                           "missing)"),
+              std::string::npos)
+        << missing;
     ASSERT_TRUE(CopyFileW((exeFolder() + L"\\system-only\\binding_system_dependency.dll").c_str(),
                           dependency.c_str(), FALSE));
     VirtualMidiLibrary const library = openVirtualMidiLibrary("binding_dependent_driver.dll");

@@ -1,11 +1,12 @@
 #include "settings/LaunchOnStartup.h"
+#include "tests/win32/ImportPatch.h"
 #include "tests/win32/settings/TestRegistry.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -23,36 +24,11 @@ LSTATUS WINAPI countingSetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD typ
     return realSetValue(key, name, reserved, type, data, size);
 }
 
-// Points this executable's import of RegSetValueExA at countingSetValue, once for the program;
-// false if it imports no such function.
+// Counting from the first case on, for the whole program; false if it imports no such function.
 bool countSetValueCalls() {
-    static bool const counting = [] {
-        auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-        auto const* nt = reinterpret_cast<IMAGE_NT_HEADERS const*>(
-            base + reinterpret_cast<IMAGE_DOS_HEADER const*>(base)->e_lfanew);
-        DWORD const imports =
-            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-        for (auto const* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR const*>(base + imports);
-             dll->Name != 0; ++dll) {
-            auto const* name =
-                reinterpret_cast<IMAGE_THUNK_DATA const*>(base + dll->OriginalFirstThunk);
-            auto** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
-            for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-                auto const* byName =
-                    reinterpret_cast<IMAGE_IMPORT_BY_NAME const*>(base + name->u1.AddressOfData);
-                if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
-                    std::strcmp(byName->Name, "RegSetValueExA") == 0) {
-                    DWORD protection = 0;
-                    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-                    realSetValue = reinterpret_cast<decltype(realSetValue)>(*slot);
-                    *slot = reinterpret_cast<void*>(&countingSetValue);
-                    return true;
-                }
-            }
-        }
-        return false;
-    }();
-    return counting;
+    static ImportPatch const patch("RegSetValueExA", reinterpret_cast<void*>(&countingSetValue));
+    realSetValue = reinterpret_cast<decltype(realSetValue)>(patch.original());
+    return realSetValue != nullptr;
 }
 
 std::string thisExecutable() {
@@ -124,7 +100,7 @@ TEST_F(LaunchOnStartup, AnyOtherTextIsOffAndTogglingOverwritesIt) {
         sz("\"" + path_ + "\""),
         sz(path_ + " --minimized"),
         sz(""),
-        sz(path_ + "\\" + std::string(300, 'x')),  // longer than the 260-byte buffer
+        sz(path_ + "\\" + std::string(1000, 'x')),  // longer than any path it writes
     };
     for (std::string const& other : others) {
         store(other);
@@ -141,6 +117,26 @@ TEST_F(LaunchOnStartup, TheStoredTypeIsIgnoredAndTheTextEndsAtItsFirstNul) {
     EXPECT_TRUE(isLaunchOnStartup());
     toggleLaunchOnStartup();
     EXPECT_FALSE(rawValue(kRunKey, kValue));
+}
+
+TEST_F(LaunchOnStartup, SwitchedOffInTaskManagerIsOffAndTogglingSwitchesItOnForReal) {
+    char const approvedKey[] =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+    SavedValue const savedApproved(approvedKey, kValue);
+    // Twelve bytes as Task Manager writes them: the state (odd when off), then a time.
+    auto approved = [](char state) { return std::string(1, state) + std::string(11, '\x01'); };
+    store(sz(path_));
+    std::pair<char, bool> const states[] = {
+        {'\x02', true}, {'\x06', true}, {'\x03', false}, {'\x07', false}};
+    for (auto const& [state, on] : states) {
+        setRawValue(approvedKey, kValue, REG_BINARY, approved(state));
+        EXPECT_EQ(launchSwitchedOffInTaskManager(), !on) << int(state);
+        EXPECT_EQ(isLaunchOnStartup(), on) << int(state);
+    }
+    // Choosing the item then switches it on for real.
+    toggleLaunchOnStartup();
+    expectOnWithThisPath();
+    EXPECT_FALSE(rawValue(approvedKey, kValue));
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-// The Configure dialog with real rows: its tree, real clicks on check boxes and texts, the requests
-// and stored choices they make, rebuilds on the ports-changed message, every way to close it, and
-// two dialogs at once.
+// The Configure dialog with real rows: its tree, clicks on check boxes (posted, and handled after
+// the cursor has moved on) and texts, the requests and stored choices they make, rebuilds on the
+// ports-changed message, every way to close it, and two dialogs at once.
 #include <windows.h>
 #include <commctrl.h>
 
 #include "engine/EngineTexts.h"
+#include "tests/win32/ImportPatch.h"
 #include "tests/win32/ui/AllocationFailure.h"
 #include "ui/AppMessages.h"
 #include "tests/win32/ui/UiFixture.h"
@@ -18,6 +19,8 @@ namespace {
 using robot::TreeItem;
 
 HWND treeOf(HWND dialog) { return GetDlgItem(dialog, IDC_OUTPUT_TREE); }
+
+UINT_PTR WINAPI noTimer(HWND, UINT_PTR, UINT, TIMERPROC) { return 0; }
 
 std::vector<std::string> texts(std::vector<TreeItem> const& items) {
     std::vector<std::string> out;
@@ -117,9 +120,31 @@ TEST_F(ConfigureDialog, ClickOnABoxQueuesTheRequestAndStoresTheChoiceAndTheTreeF
             return items.size() == 4 && items[1].stateImage == 2 && items[3].stateImage == 1;
         }));
 
-        // A device plugged in while the dialog is open shows up at the next change.
-        uiBus().plug("Drums");
-        EXPECT_TRUE(tick());
+        // A double-click is two clicks, as the tree toggles the box twice: Piano is opened and
+        // closed again, and the box and the stored choice end as they began.
+        int const opens = uiBus().openCalls();
+        int const closes = uiBus().closeCalls();
+        EXPECT_EQ(robot::clickCheckBox(tree, "Piano", 2), 1u);
+        EXPECT_EQ(storedChoices(), (std::vector<std::string>{"Synth (2)"}));
+        tick();
+        EXPECT_EQ(uiBus().openCalls() - opens, 1);
+        EXPECT_EQ(uiBus().closeCalls() - closes, 1);
+        EXPECT_FALSE(uiBus().isOpen("Piano"));
+
+        // A device plugged in while the dialog is open shows up at the next change, but not under
+        // a click (the tree holds the mouse while it tracks a press), even when there is no timer
+        // left to wait with.
+        std::size_t underTheClick = 0;
+        robot::byUiThread([&] {
+            SetCapture(tree);
+            ImportPatch const noTimers("SetTimer", reinterpret_cast<void*>(&noTimer));
+            uiBus().plug("Drums");
+            EXPECT_TRUE(tick());
+            SendMessageW(dialog, kPortsChanged, 0, 0);
+            underTheClick = robot::treeItems(tree).size();
+            ReleaseCapture();
+        });
+        EXPECT_EQ(underTheClick, 4u) << "the tree was rebuilt under the click";
         EXPECT_TRUE(robot::waitUntil([&] {
             return texts(robot::treeItems(tree)) ==
                    std::vector<std::string>{"Synth", "Synth (2)", "Piano", "Organ", "Drums"};
@@ -156,13 +181,14 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAlsoAfterTheDialogIsGoneAndStillSt
     robot::play([] {
         HWND const dialog = openConfigureDialog();
         ASSERT_NE(dialog, nullptr);
-        HWND const tree = treeOf(dialog);
-        std::vector<TreeItem> const items = robot::treeItems(tree);
-        robot::click(robot::checkBoxPoint(tree, robot::findItem(items, "Piano")->handle));
+        EXPECT_EQ(robot::clickCheckBox(treeOf(dialog), "Piano"), 1u);
         HWND const box = robot::waitForWindow("Velmora Tessivane Error", "#32770");
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(robot::staticTexts(box),
                   (std::vector<std::string>{"Error: could not process MIDI port disable request."}));
+        // Over the dialog, which cannot be used beneath it.
+        EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+        EXPECT_FALSE(IsWindowEnabled(dialog));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(robot::waitUntilGone(box));
         EXPECT_TRUE(robot::waitUntil([] { return storedChoices() == std::vector<std::string>{"Piano"}; }));
@@ -181,12 +207,8 @@ TEST_F(ConfigureDialog, FullQueueShowsTheErrorAlsoAfterTheDialogIsGoneAndStillSt
         std::vector<TreeItem> const items = robot::treeItems(tree);
         POINT const synth = robot::checkBoxPoint(tree, robot::findItem(items, "Synth")->handle);
         robot::byUiThread([&] {
-            SetCursorPos(synth.x, synth.y);
-            POINT client = synth;
-            ScreenToClient(tree, &client);
-            SendMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
-            SendMessageW(tree, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
-            DestroyWindow(owner);
+            robot::postClick(tree, synth);
+            PostMessageW(owner, WM_CLOSE, 0, 0);
         });
         HWND const box = robot::waitForWindow("Velmora Tessivane Error", "#32770");
         ASSERT_NE(box, nullptr) << "the refused request went unreported with its dialog";

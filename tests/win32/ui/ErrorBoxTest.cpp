@@ -4,6 +4,7 @@
 #include "tests/win32/ui/UiFixture.h"
 #include "tests/win32/ui/UiRobot.h"
 #include "ui/ErrorBox.h"
+#include "ui/ShellState.h"
 
 namespace {
 
@@ -67,4 +68,16 @@ TEST(ErrorBox, OneFromTheTimerThreadAndOneFromTheUserInterfaceThreadAtOnce) {
             EXPECT_TRUE(robot::waitUntilGone(timerBox));
         });
     timerThread.join();
+}
+
+TEST(ErrorBox, TextsStillWaitingWhenTheExitBeginsAreDropped) {
+    robot::play([] {
+        robot::byUiThread([] {
+            showErrorBoxLater("Error: could not process MIDI port disable request.");
+            shell().exiting = true;  // as "Exit" sets it
+            showLaterErrorBoxes();   // returns at once: no box keeps the process after its exit
+            shell().exiting = false;
+        });
+        EXPECT_TRUE(robot::windowsTitled(kTitle, "#32770").empty());
+    });
 }

@@ -44,10 +44,17 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM lParam) {
 // the cursor back, and the click lands where the pointer was. So the user-interface thread
 // moves the cursor and clicks, at the robot's request, through this window of its own.
 UINT const kRunHere = WM_APP + 100;
+// Posted behind other posted messages: once it is handled, so are they.
+UINT const kPostedMark = WM_APP + 101;
+std::atomic<int> postedMarks{0};
 
 LRESULT CALLBACK handProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kRunHere) {
         (*reinterpret_cast<std::function<void()> const*>(lParam))();
+        return 0;
+    }
+    if (message == kPostedMark) {
+        ++postedMarks;
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -221,7 +228,30 @@ TreeItem const* findItem(std::vector<TreeItem> const& items, std::string const& 
 }
 
 
-UINT clickCheckBox(HWND tree, std::string const& text) {
+void postClick(HWND window, POINT screenPoint, int clicks) {
+    SetCursorPos(screenPoint.x, screenPoint.y);
+    POINT client = screenPoint;
+    ScreenToClient(window, &client);
+    LPARAM const where = MAKELPARAM(client.x, client.y);
+    for (int i = 0; i < clicks; ++i) {
+        PostMessageW(window, i == 0 ? WM_LBUTTONDOWN : WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+        PostMessageW(window, WM_LBUTTONUP, 0, where);
+    }
+}
+
+namespace {
+
+// Returns once the user-interface thread has handled what was posted to it so far.
+void waitForPostedMessages() {
+    int const before = postedMarks.load();
+    PostMessageW(uiThreadHand(), kPostedMark, 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return postedMarks.load() > before; }))
+        << "the user-interface thread did not handle its posted messages";
+}
+
+}  // namespace
+
+UINT clickCheckBox(HWND tree, std::string const& text, int clicks) {
     std::vector<TreeItem> const items = treeItems(tree);
     TreeItem const* item = findItem(items, text);
     EXPECT_NE(item, nullptr) << text;
@@ -230,15 +260,22 @@ UINT clickCheckBox(HWND tree, std::string const& text) {
     }
     UINT const before = item->stateImage;
     HTREEITEM const handle = item->handle;
-    click(checkBoxPoint(tree, handle));
-    bool const toggled = waitUntil([&] {
-        for (TreeItem const& now : treeItems(tree)) {
-            if (now.handle == handle) return now.stateImage != before;
-        }
-        return false;
+    POINT const box = checkBoxPoint(tree, handle);
+    int const rowHeight = static_cast<int>(SendMessageW(tree, TVM_GETITEMHEIGHT, 0, 0));
+    byUiThread([&] {
+        postClick(tree, box, clicks);
+        // Handled late: the cursor has moved on to the next row by then.
+        SetCursorPos(box.x, box.y + rowHeight);
     });
-    EXPECT_TRUE(toggled) << "the box of " << text << " did not toggle";
-    return toggled ? before : 0;
+    waitForPostedMessages();
+    UINT after = 0;
+    for (TreeItem const& now : treeItems(tree)) {
+        if (now.handle == handle) after = now.stateImage;
+    }
+    bool const toggled = after != before;
+    EXPECT_EQ(toggled, clicks % 2 == 1)
+        << "the box of " << text << " after " << clicks << " click(s)";
+    return toggled == (clicks % 2 == 1) ? before : 0;
 }
 
 bool hasClientSize(HWND dialog, int width, int height) {

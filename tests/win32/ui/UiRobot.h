@@ -52,10 +52,16 @@ struct TreeItem {
 std::vector<TreeItem> treeItems(HWND tree);
 TreeItem const* findItem(std::vector<TreeItem> const& items, std::string const& text);
 
-// Clicks the check box of the item with this text and waits until the tree has toggled it, which it
-// does after the dialog has handled the click. Returns the state image from before the click (0
-// when there is no such item or the box did not toggle; the failure is recorded).
-UINT clickCheckBox(HWND tree, std::string const& text);
+// Posts `clicks` clicks (two make a double-click) at that point of the window, with the cursor
+// there as they are posted; the messages carry that place. User-interface thread only (byUiThread).
+void postClick(HWND window, POINT screenPoint, int clicks = 1);
+
+// Clicks the check box of the item with this text, once or twice (a double-click), by messages
+// posted to the tree while the cursor is over the box; the cursor then moves on to the next row
+// before they are handled. Returns once they are handled, with the state image from before the
+// click (0 when there is no such item, or when the box did not end toggled after one click and
+// back after two; the failure is recorded).
+UINT clickCheckBox(HWND tree, std::string const& text, int clicks = 1);
 
 // Whether a dialog's client area measures width by height in its dialog units.
 bool hasClientSize(HWND dialog, int width, int height);
