@@ -26,6 +26,9 @@ char const* const kErrorPortNotCreated = "Error: could not create the virtual MI
 // A shared input that could not be opened: followed by its name in quotation marks, a colon and
 // why (kErrorInputInUse when another application has the device).
 char const* const kErrorInputNotOpened = "Error: could not share the MIDI input";
+// A Share inputs click that the engine's queue refused.
+char const* const kErrorInputRequestRefused =
+    "Error: the input could not be shared or unshared now. Close Share inputs and try again.";
 char const* const kErrorInputInUse = "another application is using it. Close that application, "
                                      "then tick the input again in Share inputs.";
 char const* const kErrorDriverMissing =

@@ -8,6 +8,8 @@
 UINT const kTrayCallback = WM_USER + 1;  // 1025
 // Posted to an open Configure dialog when the engine has published a new output list.
 UINT const kPortsChanged = WM_USER + 2;  // 1026
+// Posted to an open Share inputs dialog when the engine has published a new input list.
+UINT const kInputsChanged = WM_USER + 3;  // 1027
 // The main window's timer that shows the error boxes waiting to be shown (showErrorBoxLater).
 UINT_PTR const kLaterErrorBoxesTimer = 1;
 

@@ -12,7 +12,7 @@
 #include "ui/AppMessages.h"
 #include "ui/CheckBoxTree.h"
 #include "ui/ErrorBox.h"
-#include "ui/OutputTree.h"
+#include "ui/DeviceTree.h"
 #include "ui/ShellState.h"
 #include "ui/resource.h"
 

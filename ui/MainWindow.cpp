@@ -6,6 +6,7 @@
 #include "ui/AppMessages.h"
 #include "ui/ConfigureDialog.h"
 #include "ui/ErrorBox.h"
+#include "ui/ShareInputsDialog.h"
 #include "ui/ShellState.h"
 #include "ui/TrayIcon.h"
 #include "ui/resource.h"
@@ -45,6 +46,9 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         return 0;
     case IDM_CONFIGURE:
         openConfigureDialog(window);
+        return 0;
+    case IDM_SHARE_INPUTS:
+        openShareInputsDialog(window);
         return 0;
     case IDM_LAUNCH_ON_STARTUP:
         toggleLaunchOnStartup();

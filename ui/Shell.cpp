@@ -3,10 +3,12 @@
 #include <exception>
 
 #include "settings/DefaultPortsStore.h"
+#include "settings/SharedInputsStore.h"
 #include "settings/SettingsKeyPath.h"
 #include "ui/ConfigureDialog.h"
 #include "ui/ErrorBox.h"
 #include "ui/MainWindow.h"
+#include "ui/ShareInputsDialog.h"
 #include "ui/ShellState.h"
 #include "ui/TrayIcon.h"
 #include "ui/resource.h"
@@ -49,6 +51,8 @@ PortController::Hooks engineHooks() {
     hooks.portsChanged = notifyPortsChanged;
     hooks.error = showErrorBox;
     hooks.defaultPorts = loadDefaultPorts;
+    hooks.inputsChanged = notifyInputsChanged;
+    hooks.sharedInputs = loadSharedInputs;
     return hooks;
 }
 

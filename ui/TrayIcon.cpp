@@ -6,6 +6,7 @@
 #include "ui/AppMessages.h"
 #include "ui/ConfigureDialog.h"
 #include "ui/PopupMenu.h"
+#include "ui/ShareInputsDialog.h"
 #include "ui/ShellState.h"
 #include "ui/resource.h"
 
@@ -36,6 +37,7 @@ void deleteTrayIcon() { Shell_NotifyIconA(NIM_DELETE, &shell().trayIcon); }
 
 void showTrayMenu(HWND window) {
     bool const dialogOpen = configureDialogHandle() != nullptr;
+    bool const inputsDialogOpen = shareInputsDialogHandle() != nullptr;
     bool const launchOnStartup = isLaunchOnStartup();
     POINT cursor = {};
     GetCursorPos(&cursor);
@@ -46,6 +48,8 @@ void showTrayMenu(HWND window) {
     }
     InsertMenuA(menu.get(), kAppend, MF_BYPOSITION | (dialogOpen ? MF_GRAYED : 0), IDM_CONFIGURE,
                 "Configure...");
+    InsertMenuA(menu.get(), kAppend, MF_BYPOSITION | (inputsDialogOpen ? MF_GRAYED : 0),
+                IDM_SHARE_INPUTS, "Share inputs...");
     InsertMenuA(menu.get(), kAppend, MF_BYPOSITION | (launchOnStartup ? MF_CHECKED : 0),
                 IDM_LAUNCH_ON_STARTUP, "Launch on startup");
     InsertMenuA(menu.get(), kAppend, MF_SEPARATOR, IDM_SEPARATOR, "SEP");

@@ -15,6 +15,7 @@
 // Dialogs.
 #define IDD_CONFIGURE 102
 #define IDD_ABOUTBOX 103
+#define IDD_SHARE_INPUTS 110
 
 // Commands.
 #define IDM_ABOUT 104          // class menu item and both accelerators
@@ -22,6 +23,9 @@
 #define IDM_CONFIGURE 202      // tray menu "Configure..."
 #define IDM_LAUNCH_ON_STARTUP 203  // tray menu "Launch on startup"
 #define IDM_SEPARATOR 204      // tray menu separator (never sent)
+#define IDM_SHARE_INPUTS 205   // tray menu "Share inputs..."
 
 // Controls.
 #define IDC_OUTPUT_TREE 11     // the Configure dialog's tree, created at run time
+#define IDC_INPUT_TREE 12      // the Share inputs dialog's tree, created at run time
+#define IDC_SERVICES_NOTE 13   // the Share inputs dialog's line on Windows MIDI Services

@@ -11,7 +11,7 @@
 #include "tests/win32/ui/UiFixture.h"
 #include "tests/win32/ui/UiRobot.h"
 #include "ui/ConfigureDialog.h"
-#include "ui/OutputTree.h"
+#include "ui/DeviceTree.h"
 #include "ui/resource.h"
 
 namespace {

@@ -34,19 +34,23 @@ std::vector<robot::MenuItem> trayMenuAt(POINT cursor, RECT* menuRect = nullptr) 
     return items;
 }
 
-void expectItems(std::vector<robot::MenuItem> const& items, UINT configureFlags, UINT launchFlags) {
-    ASSERT_EQ(items.size(), 4u);
+void expectItems(std::vector<robot::MenuItem> const& items, UINT configureFlags, UINT launchFlags,
+                 UINT shareFlags = 0) {
+    ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items[0].text, "Configure...");
     EXPECT_EQ(items[0].id, static_cast<UINT>(IDM_CONFIGURE));
     EXPECT_EQ(items[0].flags, configureFlags);
-    EXPECT_EQ(items[1].text, "Launch on startup");
-    EXPECT_EQ(items[1].id, static_cast<UINT>(IDM_LAUNCH_ON_STARTUP));
-    EXPECT_EQ(items[1].flags, launchFlags);
-    EXPECT_NE(items[2].flags & MF_SEPARATOR, 0u);
-    EXPECT_EQ(items[2].id, static_cast<UINT>(IDM_SEPARATOR));
-    EXPECT_EQ(items[3].text, "Exit");
-    EXPECT_EQ(items[3].id, static_cast<UINT>(IDM_EXIT));
-    EXPECT_EQ(items[3].flags, 0u);
+    EXPECT_EQ(items[1].text, "Share inputs...");
+    EXPECT_EQ(items[1].id, static_cast<UINT>(IDM_SHARE_INPUTS));
+    EXPECT_EQ(items[1].flags, shareFlags);
+    EXPECT_EQ(items[2].text, "Launch on startup");
+    EXPECT_EQ(items[2].id, static_cast<UINT>(IDM_LAUNCH_ON_STARTUP));
+    EXPECT_EQ(items[2].flags, launchFlags);
+    EXPECT_NE(items[3].flags & MF_SEPARATOR, 0u);
+    EXPECT_EQ(items[3].id, static_cast<UINT>(IDM_SEPARATOR));
+    EXPECT_EQ(items[4].text, "Exit");
+    EXPECT_EQ(items[4].id, static_cast<UINT>(IDM_EXIT));
+    EXPECT_EQ(items[4].flags, 0u);
 }
 
 std::string thisExecutable() {
@@ -79,6 +83,14 @@ TEST(TrayMenu, IsBuiltAfreshWithItsItemsAtTheCursorAndFollowsDialogAndLaunchOnSt
         expectItems(trayMenuAt({400, 300}), MF_GRAYED, 0);
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         ASSERT_TRUE(robot::waitUntilGone(dialog));
+        expectItems(trayMenuAt({400, 300}), 0, 0);
+
+        // The same for "Share inputs..." and its dialog, the other one staying available.
+        HWND const inputs = openShareInputsDialog();
+        ASSERT_NE(inputs, nullptr);
+        expectItems(trayMenuAt({400, 300}), 0, 0, MF_GRAYED);
+        PostMessageW(inputs, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(robot::waitUntilGone(inputs));
         expectItems(trayMenuAt({400, 300}), 0, 0);
     });
 }

@@ -93,6 +93,11 @@ HWND openConfigureDialog() {
     return robot::waitForWindow("Velmora Tessivane", "#32770");
 }
 
+HWND openShareInputsDialog() {
+    PostMessageW(mainWindow(), WM_COMMAND, IDM_SHARE_INPUTS, 0);
+    return robot::waitForWindow("Velmora Tessivane", "#32770");
+}
+
 bool published(std::string const& name, bool* enabled) {
     for (PublishedOutputInfo const& record : engine().publishedOutputs()) {
         if (record.name == name) {

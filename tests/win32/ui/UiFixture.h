@@ -30,5 +30,7 @@ std::vector<std::string> storedChoices();
 void clearStoredChoices();
 // Opens the Configure dialog as the tray menu does, from a robot thread; null if it did not open.
 HWND openConfigureDialog();
+// Opens the Share inputs dialog as the tray menu does, from a robot thread; null if it did not open.
+HWND openShareInputsDialog();
 // Whether the published list shows this output as enabled.
 bool published(std::string const& name, bool* enabled = nullptr);

@@ -1,4 +1,4 @@
-#include "ui/OutputTree.h"
+#include "ui/DeviceTree.h"
 
 #include <commctrl.h>
 
@@ -17,22 +17,21 @@ UINT stateImage(bool enabled) { return INDEXTOSTATEIMAGEMASK(enabled ? 2 : 1); }
 
 }  // namespace
 
-HWND createOutputTree(HWND dialog) {
-    RECT bounds = {10, 20, 290, 112};  // dialog units
+HWND createDeviceTree(HWND dialog, RECT bounds, int controlId, char const* text) {
     MapDialogRect(dialog, &bounds);
-    HWND const tree = CreateWindowExA(0, WC_TREEVIEWA, "MIDI Outputs", kTreeStyle, bounds.left,
-                                      bounds.top, bounds.right - bounds.left,
-                                      bounds.bottom - bounds.top, dialog, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr);
+    HWND const tree = CreateWindowExA(0, WC_TREEVIEWA, text, kTreeStyle, bounds.left, bounds.top,
+                                      bounds.right - bounds.left, bounds.bottom - bounds.top,
+                                      dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (tree == nullptr) {
         return nullptr;
     }
     SetWindowLongPtrA(tree, GWL_STYLE, GetWindowLongPtrA(tree, GWL_STYLE) | kAddedStyle);
-    SetWindowLongPtrA(tree, GWLP_ID, IDC_OUTPUT_TREE);
+    SetWindowLongPtrA(tree, GWLP_ID, controlId);
     return tree;
 }
 
-BOOL fillOutputTree(HWND tree, PublishedOutputInfo const* records, std::size_t count) {
+void fillDeviceTree(HWND tree, PublishedOutputInfo const* records, std::size_t count,
+                    bool (*skip)(std::string const& name)) {
     SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     HTREEITEM last = TVI_FIRST;
     for (std::size_t i = 0; i < count; ++i) {
@@ -40,7 +39,7 @@ BOOL fillOutputTree(HWND tree, PublishedOutputInfo const* records, std::size_t c
             break;  // the tree took no more; it shows what it holds so far
         }
         PublishedOutputInfo const& record = records[i];
-        if (isOwnPortName(record.name)) {
+        if (skip != nullptr && skip(record.name)) {
             continue;
         }
         TVINSERTSTRUCTA insert = {};
@@ -54,5 +53,13 @@ BOOL fillOutputTree(HWND tree, PublishedOutputInfo const* records, std::size_t c
         last = reinterpret_cast<HTREEITEM>(
             SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
     }
+}
+
+HWND createOutputTree(HWND dialog) {
+    return createDeviceTree(dialog, RECT{10, 20, 290, 112}, IDC_OUTPUT_TREE, "MIDI Outputs");
+}
+
+BOOL fillOutputTree(HWND tree, PublishedOutputInfo const* records, std::size_t count) {
+    fillDeviceTree(tree, records, count, isOwnPortName);
     return TRUE;
 }
