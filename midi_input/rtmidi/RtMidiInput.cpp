@@ -68,6 +68,9 @@ void RtMidiInput::openPort(unsigned index, MidiInputReceiver& receiver) {
             throw MidiOpenError(error.what(), code);
         }
         throw;
+    } catch (...) {
+        gate_->close();
+        throw;
     }
     bool const open = input_->isPortOpen();
     if (!open) {

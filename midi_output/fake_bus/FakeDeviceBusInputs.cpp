@@ -180,7 +180,9 @@ void FakeDeviceBus::InputState::play(InputDevice& device) {
         if (delivery.pace.count() > 0) {
             due += delivery.pace;
             lock.unlock();
-            std::this_thread::sleep_until(due);
+            while (std::chrono::steady_clock::now() < due) {
+                std::this_thread::sleep_until(due);  // may wake early under Wine
+            }
             lock.lock();
         }
         deliver(lock, device, delivery.bytes);
