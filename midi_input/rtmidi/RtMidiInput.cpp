@@ -51,7 +51,8 @@ std::string RtMidiInput::portName(unsigned index) {
 
 void RtMidiInput::openPort(unsigned index, MidiInputReceiver& receiver) {
     if (abandoned_) {
-        throw std::runtime_error("MIDI input could not be closed after its last use; it cannot be opened again");
+        throw std::runtime_error(
+            "MIDI input could not be closed after its last use; it cannot be opened again");
     }
     if (open_.load(std::memory_order_relaxed)) {
         return;  // RtMidi only warns about a second open

@@ -67,7 +67,7 @@ public:
     FakeDeviceBus();
     ~FakeDeviceBus() override;
 
-    // ---- The output device list ---------------------------------------------------------------
+    // ---- The output device list ------------------------------------------------------------
     // Appends a device; returns its index.
     unsigned plug(std::string const& name);
     // Inserts a device at index (later devices move up by one).

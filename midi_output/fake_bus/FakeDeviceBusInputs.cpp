@@ -366,7 +366,8 @@ std::vector<FakeDeviceBus::Message> FakeDeviceBus::shortMessages(std::size_t cou
     std::vector<Message> messages;
     messages.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        messages.push_back({status, static_cast<std::uint8_t>((i >> 7) & 0x7F), static_cast<std::uint8_t>(i & 0x7F)});
+        messages.push_back(
+            {status, static_cast<std::uint8_t>((i >> 7) & 0x7F), static_cast<std::uint8_t>(i & 0x7F)});
     }
     return messages;
 }

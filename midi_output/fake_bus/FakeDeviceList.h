@@ -60,7 +60,8 @@ public:
 
     // Removes the first device with this name; false if there is none.
     bool unplug(std::string const& name) {
-        auto it = std::find_if(plugged_.begin(), plugged_.end(), [&](auto const& d) { return d->name == name; });
+        auto it = std::find_if(plugged_.begin(), plugged_.end(),
+                               [&](auto const& d) { return d->name == name; });
         if (it == plugged_.end()) {
             return false;
         }
@@ -115,7 +116,8 @@ public:
                 merged.insert(merged.end(), device->record.begin(), device->record.end());
             }
         }
-        std::sort(merged.begin(), merged.end(), [](auto const& a, auto const& b) { return a.first < b.first; });
+        std::sort(merged.begin(), merged.end(),
+                  [](auto const& a, auto const& b) { return a.first < b.first; });
         std::vector<Message> messages;
         messages.reserve(merged.size());
         for (auto& entry : merged) {

@@ -281,7 +281,8 @@ TEST(SimulatedDriver, EveryReaderOfAPortGetsEverythingAndALaggardsLossIsCounted)
         if (i % 100 == 0) sent.push_back({0xF8});
     }
     for (Bytes& message : sent) {
-        ASSERT_EQ(simulatedDriver().sendData(port.handle, message.data(), static_cast<std::uint32_t>(message.size())), 1);
+        auto const length = static_cast<std::uint32_t>(message.size());
+        ASSERT_EQ(simulatedDriver().sendData(port.handle, message.data(), length), 1);
     }
     for (auto* reader : {first.get(), second.get()}) {
         for (Bytes const& expected : sent) ASSERT_EQ(reader->read(2s), expected);
