@@ -42,6 +42,8 @@ bool SimulatedApplicationPort::write(std::uint8_t const* bytes, std::size_t leng
 
 void SimulatedApplicationPort::flush() { connection_->flush(); }
 
+std::uint64_t SimulatedApplicationPort::lost() const { return connection_->lost(); }
+
 std::optional<std::vector<std::uint8_t>> SimulatedApplicationPort::read(
     std::chrono::milliseconds timeout) {
     std::vector<std::uint8_t> message;

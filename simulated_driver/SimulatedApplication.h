@@ -38,6 +38,10 @@ public:
     // The next message the program sent out of the port, or nothing after the timeout.
     std::optional<std::vector<std::uint8_t>> read(std::chrono::milliseconds timeout);
 
+    // Messages the port sent that this application lost because it did not read them in time
+    // (the driver keeps a bounded number unread for each reader).
+    std::uint64_t lost() const;
+
 private:
     explicit SimulatedApplicationPort(std::unique_ptr<SimulatedConnection> connection);
     std::unique_ptr<SimulatedConnection> connection_;

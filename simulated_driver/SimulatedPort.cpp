@@ -11,7 +11,8 @@ namespace {
 // does not wait for itself.
 thread_local SimulatedPortState* tCallbackPort = nullptr;
 
-// An application that never reads must not make the driver grow without bound.
+// An application that never reads must not make the driver grow without bound; what does not fit
+// is lost, and counted for the reader.
 std::size_t const kInboxLimit = 4096;
 
 }  // namespace
@@ -133,10 +134,18 @@ bool SimulatedConnection::read(std::vector<std::uint8_t>& message,
 void SimulatedConnection::receive(std::uint8_t const* bytes, std::size_t length) {
     {
         std::lock_guard<std::mutex> lock(inboxMutex_);
-        if (inbox_.size() >= kInboxLimit) return;
+        if (inbox_.size() >= kInboxLimit) {
+            ++lost_;
+            return;
+        }
         inbox_.emplace_back(bytes, bytes + length);
     }
     inboxReady_.notify_one();
+}
+
+std::uint64_t SimulatedConnection::lost() {
+    std::lock_guard<std::mutex> lock(inboxMutex_);
+    return lost_;
 }
 
 void SimulatedConnection::run() {

@@ -73,6 +73,7 @@ struct SimulatedConnection {
     void flush();
     bool read(std::vector<std::uint8_t>& message, std::chrono::milliseconds timeout);
     void receive(std::uint8_t const* bytes, std::size_t length);
+    std::uint64_t lost();
 
     std::shared_ptr<SimulatedPortState> const port;
 
@@ -91,6 +92,7 @@ private:
     std::mutex inboxMutex_;
     std::condition_variable inboxReady_;
     std::deque<std::vector<std::uint8_t>> inbox_;
+    std::uint64_t lost_ = 0;  // messages for a full inbox
 
     std::thread thread_;  // last: starts once everything above exists
 };

@@ -1,26 +1,21 @@
 #include "midi_output/fake_bus/FakeDeviceBus.h"
 
+#include "midi_output/fake_bus/FakeDeviceList.h"
+
 #include <algorithm>
-#include <iterator>
 #include <set>
 #include <stdexcept>
 
-// One physical device. It outlives its place in the list while an output still holds it open.
-struct FakeDeviceBus::Device {
-    std::string name;
-    bool plugged = true;
+// One physical output device; its record is what reached it.
+struct FakeDeviceBus::Device : FakeDevice {
     int openBy = 0;  // outputs holding it open
-    // Each message with the bus-wide sequence number of its arrival, so that the records of
-    // several devices of one name merge back into arrival order.
-    std::vector<std::pair<std::uint64_t, Message>> received;
 };
 
 struct FakeDeviceBus::State {
     mutable std::mutex mutex;
     std::condition_variable released;
 
-    std::vector<std::shared_ptr<Device>> devices;     // in index order
-    std::vector<std::shared_ptr<Device>> allDevices;  // ever plugged, for the records
+    FakeDeviceList<Device> devices{"output"};
 
     std::string createFault;
     std::map<std::string, std::string> openFaults;
@@ -41,13 +36,6 @@ struct FakeDeviceBus::State {
     int live = 0;
     std::uint64_t sends = 0;
     std::uint64_t lostSends = 0;
-
-    std::shared_ptr<Device> deviceAt(unsigned index) const {
-        if (index >= devices.size()) {
-            throw std::out_of_range("no MIDI output at index " + std::to_string(index));
-        }
-        return devices[index];
-    }
 };
 
 // An output object, with the WinMM back end's behaviour where the engine can tell the difference.
@@ -68,7 +56,7 @@ public:
 
     std::string portName(unsigned index) override {
         std::lock_guard<std::mutex> lock(state_->mutex);
-        return state_->deviceAt(index)->name;
+        return state_->devices.at(index)->name;
     }
 
     void openPort(unsigned index, std::string const& portName) override {
@@ -77,7 +65,7 @@ public:
         if (device_) {
             return;  // RtMidi only warns about a second open
         }
-        std::shared_ptr<Device> device = state_->deviceAt(index);
+        std::shared_ptr<Device> device = state_->devices.at(index);
         auto fault = state_->openFaults.find(device->name);
         if (fault != state_->openFaults.end()) {
             throw std::runtime_error(fault->second);
@@ -140,7 +128,7 @@ public:
         }
         ++state_->sends;
         if (device->plugged) {
-            device->received.emplace_back(state_->nextSequence++, Message(bytes, bytes + length));
+            device->record.emplace_back(state_->nextSequence++, Message(bytes, bytes + length));
         } else {
             ++state_->lostSends;
         }
@@ -163,89 +151,54 @@ private:
     std::atomic<bool> open_{false};
 };
 
-FakeDeviceBus::FakeDeviceBus() : state_(std::make_shared<State>()) {}
+FakeDeviceBus::FakeDeviceBus() : state_(std::make_shared<State>()), inputs_(makeInputState()) {}
 
 FakeDeviceBus::~FakeDeviceBus() {
-    // Nothing may stay blocked on a bus the test has finished with.
+    // Nothing may stay blocked on a bus the test has finished with, nor play on.
     releaseSends();
+    stopInputDevices();
 }
 
 unsigned FakeDeviceBus::plug(std::string const& name) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    auto device = std::make_shared<Device>();
-    device->name = name;
-    state_->devices.push_back(device);
-    state_->allDevices.push_back(device);
-    return static_cast<unsigned>(state_->devices.size() - 1);
+    unsigned const index = static_cast<unsigned>(state_->devices.size());
+    state_->devices.plugAt(index, name);
+    return index;
 }
 
 void FakeDeviceBus::plugAt(unsigned index, std::string const& name) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    if (index > state_->devices.size()) {
-        throw std::out_of_range("plugAt: index past the end");
-    }
-    auto device = std::make_shared<Device>();
-    device->name = name;
-    state_->devices.insert(state_->devices.begin() + index, device);
-    state_->allDevices.push_back(device);
+    state_->devices.plugAt(index, name);
 }
 
 void FakeDeviceBus::unplugAt(unsigned index) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::shared_ptr<Device> device = state_->deviceAt(index);
-    device->plugged = false;
-    state_->devices.erase(state_->devices.begin() + index);
+    state_->devices.unplugAt(index);
 }
 
 bool FakeDeviceBus::unplug(std::string const& name) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    auto& devices = state_->devices;
-    auto it = std::find_if(devices.begin(), devices.end(), [&](auto const& d) { return d->name == name; });
-    if (it == devices.end()) {
-        return false;
-    }
-    (*it)->plugged = false;
-    devices.erase(it);
-    return true;
+    return state_->devices.unplug(name);
 }
 
 void FakeDeviceBus::rename(unsigned index, std::string const& newName) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->deviceAt(index)->name = newName;
+    state_->devices.at(index)->name = newName;
 }
 
 void FakeDeviceBus::reorder(std::vector<unsigned> const& order) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    auto& devices = state_->devices;
-    std::vector<unsigned> sorted = order;
-    std::sort(sorted.begin(), sorted.end());
-    for (unsigned i = 0; i < sorted.size(); ++i) {
-        if (sorted.size() != devices.size() || sorted[i] != i) {
-            throw std::invalid_argument("reorder: not a permutation of the device indices");
-        }
-    }
-    std::vector<std::shared_ptr<Device>> reordered;
-    for (unsigned old : order) {
-        reordered.push_back(devices[old]);
-    }
-    devices = std::move(reordered);
+    state_->devices.reorder(order);
 }
 
 void FakeDeviceBus::swap(unsigned a, unsigned b) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::shared_ptr<Device> first = state_->deviceAt(a);
-    std::shared_ptr<Device> second = state_->deviceAt(b);
-    state_->devices[a] = second;
-    state_->devices[b] = first;
+    state_->devices.swap(a, b);
 }
 
 std::vector<std::string> FakeDeviceBus::deviceNames() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::vector<std::string> names;
-    for (auto const& device : state_->devices) {
-        names.push_back(device->name);
-    }
-    return names;
+    return state_->devices.names();
 }
 
 void FakeDeviceBus::failCreate(std::string const& text) {
@@ -264,10 +217,13 @@ void FakeDeviceBus::failSend(std::string const& name, std::string const& text) {
 }
 
 void FakeDeviceBus::clearFaults() {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->createFault.clear();
-    state_->openFaults.clear();
-    state_->sendFaults.clear();
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->createFault.clear();
+        state_->openFaults.clear();
+        state_->sendFaults.clear();
+    }
+    clearInputFaults();
 }
 
 void FakeDeviceBus::blockSends(std::string const& name) {
@@ -295,25 +251,13 @@ void FakeDeviceBus::probeOpenChecks(std::function<void()> probe) {
 
 std::vector<FakeDeviceBus::Message> FakeDeviceBus::received(std::string const& name) const {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::vector<std::pair<std::uint64_t, Message>> merged;
-    for (auto const& device : state_->allDevices) {
-        if (device->name == name) {
-            merged.insert(merged.end(), device->received.begin(), device->received.end());
-        }
-    }
-    std::sort(merged.begin(), merged.end(),
-              [](auto const& a, auto const& b) { return a.first < b.first; });
-    std::vector<Message> messages;
-    for (auto& entry : merged) {
-        messages.push_back(std::move(entry.second));
-    }
-    return messages;
+    return state_->devices.records(name, false);
 }
 
 std::vector<FakeDeviceBus::Message> FakeDeviceBus::receivedAt(unsigned index) const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     std::vector<Message> messages;
-    for (auto const& entry : state_->deviceAt(index)->received) {
+    for (auto const& entry : state_->devices.at(index)->record) {
         messages.push_back(entry.second);
     }
     return messages;
@@ -321,21 +265,7 @@ std::vector<FakeDeviceBus::Message> FakeDeviceBus::receivedAt(unsigned index) co
 
 std::vector<FakeDeviceBus::Message> FakeDeviceBus::takeReceived(std::string const& name) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::vector<std::pair<std::uint64_t, Message>> merged;
-    for (auto const& device : state_->allDevices) {
-        if (device->name == name) {
-            std::move(device->received.begin(), device->received.end(), std::back_inserter(merged));
-            device->received.clear();
-        }
-    }
-    std::sort(merged.begin(), merged.end(),
-              [](auto const& a, auto const& b) { return a.first < b.first; });
-    std::vector<Message> messages;
-    messages.reserve(merged.size());
-    for (auto& entry : merged) {
-        messages.push_back(std::move(entry.second));
-    }
-    return messages;
+    return state_->devices.records(name, true);
 }
 
 std::uint64_t FakeDeviceBus::sendCount() const {
@@ -350,8 +280,8 @@ std::uint64_t FakeDeviceBus::lostSendCount() const {
 
 void FakeDeviceBus::clearReceived() {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    for (auto const& device : state_->allDevices) {
-        device->received.clear();
+    for (auto const& device : state_->devices.everPlugged()) {
+        device->record.clear();
     }
 }
 
@@ -382,7 +312,8 @@ int FakeDeviceBus::closeCalls() const {
 
 bool FakeDeviceBus::isOpen(std::string const& name) const {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    return std::any_of(state_->allDevices.begin(), state_->allDevices.end(),
+    auto const& devices = state_->devices.everPlugged();
+    return std::any_of(devices.begin(), devices.end(),
                        [&](auto const& d) { return d->name == name && d->openBy > 0; });
 }
 
@@ -408,7 +339,7 @@ int FakeDeviceBus::liveOutputs() const {
     return state_->live;
 }
 
-std::unique_ptr<MidiOutput> FakeDeviceBus::create(std::uint32_t backEnd, std::string const& clientName) {
+std::unique_ptr<MidiOutput> FakeDeviceBus::createOutput(std::uint32_t backEnd, std::string const& clientName) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (!state_->createFault.empty()) {
         throw std::runtime_error(state_->createFault);

@@ -1,10 +1,9 @@
 #include "midi_output/rtmidi/RtMidiOutput.h"
 
+#include "midi_common/rtmidi/RtMidiPorts.h"
 #include "midi_output/Silence.h"
 
 #include <rtmidi/RtMidi.h>
-
-#include <stdexcept>
 
 RtMidiOutput::RtMidiOutput(std::unique_ptr<RtMidiOut> output) : output_(std::move(output)) {}
 
@@ -21,15 +20,7 @@ unsigned RtMidiOutput::portCount() {
 }
 
 std::string RtMidiOutput::portName(unsigned index) {
-    // RtMidi's WinMM getPortName counts the devices itself and gives an empty name (with a warning
-    // on stderr) for an index that is no longer valid; only then is the count asked again, to tell
-    // a vanished device from one whose name is empty. The scan calls this for every device on
-    // every tick, so it asks WinMM for no count of its own on the usual path.
-    std::string name = output_->getPortName(index);
-    if (name.empty() && index >= output_->getPortCount()) {
-        throw std::out_of_range("MIDI output index " + std::to_string(index) + " is no longer valid");
-    }
-    return name;
+    return rtMidiPortName(*output_, index, "output");
 }
 
 void RtMidiOutput::openPort(unsigned index, std::string const& portName) {
@@ -62,10 +53,6 @@ void RtMidiOutput::sendMessage(std::uint8_t const* bytes, std::size_t length) {
 }
 
 std::unique_ptr<MidiOutput> RtMidiOutputFactory::create(std::uint32_t backEnd, std::string const& clientName) {
-    // A value outside the enumeration would be undefined behaviour in the cast below.
-    if (backEnd >= RtMidi::NUM_APIS) {
-        throw std::invalid_argument("unknown MIDI back end " + std::to_string(backEnd));
-    }
-    auto output = std::make_unique<RtMidiOut>(static_cast<RtMidi::Api>(backEnd), clientName);
+    auto output = std::make_unique<RtMidiOut>(rtMidiApi(backEnd), clientName);
     return std::make_unique<RtMidiOutput>(std::move(output));
 }

@@ -52,6 +52,20 @@ wait "$receive_pid" || fail "receive exited with $?"
 expected=$'90 3C 7F\n90 3E 7F\nF0 01 02 F7\nF8\nC0 05'
 [ "$(tr -d '\r' <"$work/received.txt")" = "$expected" ] || fail "received other bytes"
 
+# Two applications read the port at once, as several read a shared input's port: both get all.
+client receive "$in_port" --count 2 --timeout 20000 >"$work/reader-a.txt" 2>"$work/reader-a-err.txt" &
+reader_a=$!
+client receive "$in_port" --count 2 --timeout 20000 >"$work/reader-b.txt" 2>"$work/reader-b-err.txt" &
+reader_b=$!
+wait_for listening "$work/reader-a-err.txt" "$reader_a"
+wait_for listening "$work/reader-b-err.txt" "$reader_b"
+client send "$out_port" B0 40 7F FA || fail "send to two readers failed"
+wait "$reader_a" || fail "first reader exited with $?"
+wait "$reader_b" || fail "second reader exited with $?"
+for reader in reader-a reader-b; do
+  [ "$(tr -d '\r' <"$work/$reader.txt")" = $'B0 40 7F\nFA' ] || fail "$reader received other bytes"
+done
+
 # Nothing sent: receive times out with exit code 1.
 set +e
 client receive "$in_port" --count 1 --timeout 300 >/dev/null 2>"$work/timeout.txt"

@@ -264,6 +264,41 @@ TEST(SimulatedDriver, SendParsesOnlyWithTheParseFlag) {
     EXPECT_EQ(simulatedDriver().sendData(raw.handle, block.data(), 0), 0);
 }
 
+// A shared input's port: every application reading it gets every message, a 64 KiB SysEx whole;
+// a reader that does not keep up loses messages, and the loss is counted, never silent.
+TEST(SimulatedDriver, EveryReaderOfAPortGetsEverythingAndALaggardsLossIsCounted) {
+    Port port(u"Keys - In", nullptr, 0, kVirtualMidiParseTx | kVirtualMidiTxOnly, 65536);
+    auto first = SimulatedApplicationPort::open(u"Keys - In");
+    auto second = SimulatedApplicationPort::open(u"Keys - In");
+    ASSERT_TRUE(first && second);
+    Bytes sysex(65536, 0x55);
+    sysex.front() = 0xF0;
+    sysex.back() = 0xF7;
+    std::vector<Bytes> sent;
+    for (int i = 0; i < 1000; ++i) {
+        sent.push_back({0x90, static_cast<std::uint8_t>(i >> 7), static_cast<std::uint8_t>(i & 0x7F)});
+        if (i == 500) sent.push_back(sysex);
+        if (i % 100 == 0) sent.push_back({0xF8});
+    }
+    for (Bytes& message : sent) {
+        auto const length = static_cast<std::uint32_t>(message.size());
+        ASSERT_EQ(simulatedDriver().sendData(port.handle, message.data(), length), 1);
+    }
+    for (auto* reader : {first.get(), second.get()}) {
+        for (Bytes const& expected : sent) ASSERT_EQ(reader->read(2s), expected);
+        EXPECT_FALSE(reader->read(0ms).has_value());
+        EXPECT_EQ(reader->lost(), 0u);
+    }
+
+    std::uint8_t clock = 0xF8;
+    int const flood = 5000;
+    for (int i = 0; i < flood; ++i) simulatedDriver().sendData(port.handle, &clock, 1);
+    std::uint64_t got = 0;
+    while (first->read(0ms)) ++got;
+    EXPECT_GT(first->lost(), 0u);
+    EXPECT_EQ(got + first->lost(), static_cast<std::uint64_t>(flood));
+}
+
 TEST(SimulatedDriver, AShutDownPortTakesNothingAndIsNotListed) {
     Receiver r;
     Port port(u"Gone", &Receiver::onData, r.instance(), 10);
