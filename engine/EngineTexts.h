@@ -26,6 +26,9 @@ char const* const kErrorPortNotCreated = "Error: could not create the virtual MI
 // A shared input that could not be opened: followed by its name in quotation marks, a colon and
 // why (kErrorInputInUse when another application has the device).
 char const* const kErrorInputNotOpened = "Error: could not share the MIDI input";
+// Followed by the input's name in quotation marks and kErrorInputNotClosedFix.
+char const* const kErrorInputNotClosed = "Error: Windows did not close the MIDI input";
+char const* const kErrorInputNotClosedFix = ". Unplug it and plug it in again.";
 // A Share inputs click that the engine's queue refused.
 char const* const kErrorInputRequestRefused =
     "Error: the input could not be shared or unshared now. Close Share inputs and try again.";

@@ -3,6 +3,8 @@
 #include "engine/EngineTexts.h"
 #include "engine/ForwardingDrain.h"
 
+#include <exception>
+
 InputEntry::InputEntry(std::string name, VirtualMidiDriver const* driver)
     : name(std::move(name)),
       driver_(driver),
@@ -32,13 +34,19 @@ void InputEntry::send(std::uint8_t* bytes, std::size_t length) {
     }
 }
 
-void runInputCloseSequence(InputEntry& entry) {
+bool runInputCloseSequence(InputEntry& entry) {
     // Set before the wait: pairs with receive(), which raises the counter before testing the flag.
     entry.closing.set();
     waitUntilNoForwardingCall(entry.inFlight);
-    entry.input->closePort();
+    bool closed = true;
+    try {
+        entry.input->closePort();
+    } catch (std::exception const&) {
+        closed = false;  // the device stays held by the input it could not leave
+    }
     entry.forgetPartialMessage();
     entry.closing.clear();
+    return closed;
 }
 
 void releaseInputEntry(std::unique_ptr<InputEntry> entry) {
@@ -46,7 +54,11 @@ void releaseInputEntry(std::unique_ptr<InputEntry> entry) {
     entry->closing.set();
     waitUntilNoForwardingCall(entry->inFlight);
     if (entry->input) {
-        entry->input->closePort();
+        try {
+            entry->input->closePort();
+        } catch (std::exception const&) {
+            // Nothing more can be done at the exit; the input lets go of what it can.
+        }
         entry->input.reset();
     }
     // Only now the port: an application reading it never sees it go while the device still plays.

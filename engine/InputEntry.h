@@ -74,8 +74,8 @@ private:
 
 // Closes an entry's input safely against a delivery under way: set the closing flag, wait until no
 // delivery is inside the entry, close (after which none runs), forget a partial SysEx, clear the
-// flag.
-void runInputCloseSequence(InputEntry& entry);
+// flag. False when the system would not close the device.
+bool runInputCloseSequence(InputEntry& entry);
 
 // Releases an entry completely (teardown): its input is closed before its port goes, and no
 // delivery reaches the entry afterwards.

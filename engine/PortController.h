@@ -165,6 +165,7 @@ private:
     // else at the device a fresh scan gives the entry's name; reports a failure of the latter.
     void openInputByName(InputEntry& entry, OutputInfo const& row);
     void openInput(InputEntry& entry, unsigned index);
+    void closeInput(InputEntry& entry);
     InputEntry* createInputEntry(std::string const& name);
     void publishInputs(std::vector<OutputInfo> const& rows);
     void noteLostMessages();

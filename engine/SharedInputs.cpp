@@ -81,7 +81,7 @@ std::vector<std::string> const& PortController::storedInputs() {
 void PortController::reconcileInputs(std::vector<OutputInfo> const& rows) {
     for (auto const& entry : inputEntries_) {
         if (entry->inputOpen() && !anyRowNamed(rows, entry->name)) {
-            runInputCloseSequence(*entry);  // unplugged: its port waits for it to come back
+            closeInput(*entry);  // unplugged: its port waits for it to come back
         }
     }
     std::vector<std::string> const& stored = storedInputs();
@@ -142,6 +142,14 @@ void PortController::openInput(InputEntry& entry, unsigned index) {
     }
     entry.lastOpenError.clear();
     entry.lastOpenErrorCode = 0;
+}
+
+void PortController::closeInput(InputEntry& entry) {
+    markStateChanged();
+    if (!runInputCloseSequence(entry)) {
+        deferReport((std::string(kErrorInputNotClosed) + " \"" + entry.name + "\"" +
+                     kErrorInputNotClosedFix).c_str());
+    }
 }
 
 InputEntry* PortController::createInputEntry(std::string const& name) {
@@ -239,7 +247,7 @@ bool PortController::carryOutInputDisable(PortRequest const& request) {
     }
     InputEntry* entry = findInputEntry(request.name);
     if (entry != nullptr && entry->inputOpen()) {
-        runInputCloseSequence(*entry);
+        closeInput(*entry);
     }
     return true;
 }

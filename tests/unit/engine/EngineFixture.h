@@ -17,15 +17,21 @@
 
 struct Recorded {
     static inline std::vector<std::string> chosen;   // what the default-ports hook yields
+    static inline std::vector<std::string> shared;   // what the shared-inputs hook yields
     static inline std::vector<std::string> errors;
     static inline int notices = 0;
+    static inline int inputNotices = 0;
     static inline int defaultPortCalls = 0;
+    static inline std::vector<ProgramState> states;  // what the state hook was given
 
     static void reset() {
         chosen.clear();
+        shared.clear();
         errors.clear();
         notices = 0;
+        inputNotices = 0;
         defaultPortCalls = 0;
+        states.clear();
     }
     static PortController::Hooks hooks() {
         PortController::Hooks h;
@@ -35,6 +41,11 @@ struct Recorded {
             ++defaultPortCalls;
             names->insert(names->end(), chosen.begin(), chosen.end());
         };
+        h.inputsChanged = [] { ++inputNotices; };
+        h.sharedInputs = [](std::vector<std::string>* names) {
+            names->insert(names->end(), shared.begin(), shared.end());
+        };
+        h.stateChanged = [](ProgramState const& state) { states.push_back(state); };
         return h;
     }
 };
@@ -57,6 +68,7 @@ protected:
     PortController::Dependencies dependencies() {
         PortController::Dependencies d;
         d.outputs = &bus;
+        d.inputs = &bus;
         d.driver = tessivane::simulatedDriver();
         d.timer = &FakeTimer::api();
         return d;
