@@ -1,6 +1,6 @@
 // Costs of the engine's hot paths: forwarding one short message or a 1 KB SysEx through an entry
 // (one or two writers on the entry, with the heap allocations they make), and the service tick when
-// nothing changed, with its default-ports hook parsing the stored document whenever the tick asks
+// nothing changed (with outputs, and with 8 outputs and 8 shared inputs), with its default-ports hook parsing the stored document whenever the tick asks
 // for it, as the program's store does (minus the registry, which tick-bench.exe measures under
 // Wine). Prints figures; asserts nothing about speed.
 //
@@ -86,29 +86,46 @@ void parseStoredChoices(std::vector<std::string>* names) {
     names->insert(names->end(), stored.begin(), stored.end());
 }
 
+std::string inputName(int i) { return "Input " + std::to_string(i); }
+
+// The stored shared inputs: the first eight inputs.
+void sharedInputs(std::vector<std::string>* names) {
+    for (int i = 0; i < 8; ++i) names->push_back(inputName(i));
+}
+
+// range(0) outputs and range(1) inputs plugged; the first eight of each chosen and open.
 void BM_QuietTick(benchmark::State& state) {
     FakeDeviceBus bus;
     int const outputs = static_cast<int>(state.range(0));
+    int const inputs = static_cast<int>(state.range(1));
     for (int i = 0; i < outputs; ++i) bus.plug(outputName(i));
+    for (int i = 0; i < inputs; ++i) bus.plugInput(inputName(i));
 
     PortController::Dependencies d;
     d.outputs = &bus;
+    d.inputs = &bus;
     d.driver = tessivane::simulatedDriver();
     PortController controller(d);
     PortController::Hooks hooks;
     hooks.defaultPorts = parseStoredChoices;
+    hooks.sharedInputs = sharedInputs;
     controller.initialize(hooks);  // no timer in this build: it returns false after the first tick
     controller.serviceTick();      // the loopback request
-    int open = 0;
+    int open = 0, shared = 0;
     for (auto const& record : controller.publishedOutputs()) open += record.enabled ? 1 : 0;
+    for (auto const& record : controller.publishedInputs()) shared += record.enabled ? 1 : 0;
     long const reads = storeReads;
+    long const allocations = g_allocations;
     for (auto _ : state) {
         benchmark::DoNotOptimize(controller.serviceTick());
     }
     state.counters["open outputs"] = open;
+    state.counters["shared inputs"] = shared;
     state.counters["store reads"] = static_cast<double>(storeReads - reads);
+    state.counters["allocations"] = benchmark::Counter(static_cast<double>(g_allocations - allocations),
+                                                       benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_QuietTick)->Arg(0)->Arg(8)->Arg(32)->Arg(100);
+BENCHMARK(BM_QuietTick)->Args({0, 0})->Args({8, 0})->Args({8, 8})->Args({32, 0})->Args({100, 0});
 
 // Parsing the stored choices once: what every quiet tick paid on top while it read them each time.
 void BM_ParseStoredChoices(benchmark::State& state) {

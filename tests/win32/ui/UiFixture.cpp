@@ -4,6 +4,7 @@
 
 #include "engine/MultimediaTimerApi.h"
 #include "settings/DefaultPortsStore.h"
+#include "settings/SharedInputsStore.h"
 #include "settings/SettingsKeyPath.h"
 #include "simulated_driver/SimulatedDriver.h"
 #include "tests/win32/settings/TestRegistry.h"
@@ -35,6 +36,7 @@ public:
     void SetUp() override {
         PortController::Dependencies dependencies;
         dependencies.outputs = &uiBus();
+        dependencies.inputs = &uiBus();
         dependencies.driver = tessivane::simulatedDriver();
         dependencies.timer = &timerThatNeverFires();
         PortController::configureInstance(dependencies);
@@ -78,6 +80,24 @@ void useDevices(std::vector<std::string> const& names) {
     }
     for (int i = 0; i < 3 && tick(); ++i) {
     }
+}
+
+void useInputs(std::vector<std::string> const& names) {
+    // Every input unplugged first: that closes every input a test left shared.
+    while (!uiBus().inputNames().empty()) {
+        uiBus().unplugInputAt(0);
+    }
+    tick();
+    for (std::string const& name : names) {
+        uiBus().plugInput(name);
+    }
+    tick();
+}
+
+std::vector<std::string> storedSharedInputs() {
+    std::vector<std::string> names;
+    loadSharedInputs(&names);
+    return names;
 }
 
 std::vector<std::string> storedChoices() {

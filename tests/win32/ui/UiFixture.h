@@ -23,6 +23,11 @@ HWND mainWindow();
 // Unplugs every device, plugs these, and runs ticks until the engine has published them, with
 // every output closed but those chosen in the stored choices.
 void useDevices(std::vector<std::string> const& names);
+// Unplugs every input, plugs these, and runs a tick: the engine publishes them, every input closed
+// but those stored as shared.
+void useInputs(std::vector<std::string> const& names);
+// The stored shared inputs.
+std::vector<std::string> storedSharedInputs();
 // One service tick; true when it published a new list.
 bool tick();
 // The stored choices, as the engine's default-ports hook reads them.
