@@ -8,9 +8,17 @@
 //   TESSIVANE_HARNESS_FAIL_OPEN  outputs whose every open fails with kOpenFailure
 //   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
 //                                progress for that long)
+//   TESSIVANE_HARNESS_INPUTS     inputs plugged at start; each plays whatever applications write
+//                                into the port "<input> Player", as a keyboard would (a SysEx in
+//                                WinMM-sized buffers)
+//   TESSIVANE_HARNESS_SHARED     inputs stored as shared (the program's own settings key) at start
+//   TESSIVANE_HARNESS_DRIVER     "dll": the driver is teVirtualMIDI64.dll, found as the program
+//                                finds it, so that other processes (vmidi-client) reach the ports;
+//                                otherwise the simulated driver linked in
 // and its control window (HarnessControl.h) takes what a test cannot do from outside: plug later,
 // hold the ticks and fill the request queue, click a check box, hold the mouse capture.
-// The virtual ports live in this process (the simulated driver linked in).
+// The virtual ports live in this process (the simulated driver linked in), unless the DLL is asked
+// for.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -25,12 +33,14 @@
 #include "engine/win32/MultimediaTimerWin32.h"
 #include "midi_output/fake_bus/FakeDeviceBus.h"
 #include "settings/DefaultPortsStore.h"
+#include "settings/SharedInputsStore.h"
 #include "simulated_driver/SimulatedDriver.h"
 #include "tests/win32/ui/RealInput.h"
 #include "tests/win32/ui/harness/HarnessControl.h"
 #include "ui/ConfigureDialog.h"
 #include "ui/Shell.h"
 #include "ui/resource.h"
+#include "virtual_midi/VirtualMidiBinding.h"
 
 namespace {
 
@@ -94,6 +104,39 @@ public:
         return std::make_unique<SlowOpenOutput>(bus().create(backEnd, clientName));
     }
 };
+
+// The "<input> Player" ports: what an application writes into one, the input of that name plays.
+std::vector<std::string>& playedInputs() {
+    static std::vector<std::string> names;
+    return names;
+}
+
+std::size_t const kWinMmBufferSize = 1024;
+
+void TE_VM_CALL onPlayerData(VirtualMidiPortHandle, std::uint8_t* bytes, std::uint32_t length,
+                             std::uintptr_t instance) {
+    FakeDeviceBus::Message const message(bytes, bytes + length);
+    std::string const& name = playedInputs().at(instance);
+    try {
+        if (length > kWinMmBufferSize && bytes[0] == 0xF0) {
+            bus().playInput(name, FakeDeviceBus::sysexBuffers(message, kWinMmBufferSize));
+        } else {
+            bus().playInput(name, {message});
+        }
+    } catch (std::exception const&) {
+        // Nothing may leave the driver's thread; a lost message shows in the test that sent it.
+    }
+}
+
+// Kept for the life of the process, as the program keeps its own ports.
+void createPlayerPorts(VirtualMidiDriver const& driver) {
+    std::uint32_t const kWrittenByApplications = kVirtualMidiParseRx | kVirtualMidiRxOnly;
+    for (std::size_t i = 0; i < playedInputs().size(); ++i) {
+        std::string const name = playedInputs()[i] + " Player";
+        std::u16string const wide(name.begin(), name.end());  // the harness's names are ASCII
+        driver.createPortEx2(wide.c_str(), onPlayerData, i, 0x10000, kWrittenByApplications);
+    }
+}
 
 // The system's timer, but its events reach the engine only while ticks are not held.
 std::atomic<bool> ticksHeld{false};
@@ -193,10 +236,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     for (std::string const& name : listFromEnvironment("TESSIVANE_HARNESS_CHOSEN")) {
         addDefaultPort(name.c_str());
     }
+    for (std::string const& name : listFromEnvironment("TESSIVANE_HARNESS_INPUTS")) {
+        bus().plugInput(name);
+        playedInputs().push_back(name);
+    }
+    for (std::string const& name : listFromEnvironment("TESSIVANE_HARNESS_SHARED")) {
+        addSharedInput(name.c_str());
+    }
     PortController::Dependencies dependencies;
     static HarnessOutputs outputs;
     dependencies.outputs = &outputs;
-    dependencies.driver = tessivane::simulatedDriver();
+    dependencies.inputs = &bus();
+    char const* const driver = std::getenv("TESSIVANE_HARNESS_DRIVER");
+    if (driver != nullptr && std::string(driver) == "dll") {
+        dependencies.driver = virtualMidiBinding().driver;
+        dependencies.driverError = virtualMidiBinding().error;
+    } else {
+        dependencies.driver = tessivane::simulatedDriver();
+    }
+    if (dependencies.driver.complete()) {
+        createPlayerPorts(dependencies.driver);
+    }
     dependencies.timer = &harnessTimer();
     PortController::configureInstance(dependencies);
     createControlWindow(instance);
