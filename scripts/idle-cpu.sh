@@ -8,13 +8,15 @@
 # Wine (no device listed). No Wine desktop is needed; a virtual X display is started if none is set.
 # The user has chosen two outputs that are not plugged in (their names are stored, as the Configure
 # dialog stores them). TESSIVANE_EXE=path measures another build of the program instead (an older
-# one, to compare).
+# one, to compare). Then the program's windows and engine on simulated devices (the UI harness),
+# since Wine lists no MIDI devices: eight outputs and eight inputs, all chosen and shared, nothing
+# playing.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-measure.sh"
 seconds=${1:-60}
 hz=$(getconf CLK_TCK)
 
-build_windows tessivane teVirtualMIDI64 vmidi_client bare_timer
+build_windows tessivane teVirtualMIDI64 vmidi_client bare_timer tessivane_ui_harness
 start_prefix idle
 "$wine" reg add 'HKCU\SOFTWARE\Velmora\Tessivane' /v defaultPorts /t REG_SZ /f \
   /d '{"ports":["USB MIDI Interface","Synth Module"]}' </dev/null >/dev/null 2>&1
@@ -39,6 +41,12 @@ exe=${TESSIVANE_EXE:-$build/ui/tessivane.exe}
 start_windows_program "$exe"
 wait_for_loopback
 measure "tessivane.exe, loopback pair only"
+devices() { local names=() i; for i in 1 2 3 4 5 6 7 8; do names+=("$1 $i"); done; (IFS='|'; echo "${names[*]}"); }
+TESSIVANE_HARNESS_OUTPUTS=$(devices Synth) TESSIVANE_HARNESS_CHOSEN=$(devices Synth) \
+TESSIVANE_HARNESS_INPUTS=$(devices Keys) TESSIVANE_HARNESS_SHARED=$(devices Keys) \
+  start_windows_program "$build/tests/win32/ui/tessivane-ui-harness.exe"
+measure "harness: 8 outputs and 8 inputs shared"
+"$wine" reg delete 'HKCU\SOFTWARE\Velmora\Tessivane' /v sharedInputs /f </dev/null >/dev/null 2>&1 || true
 start_windows_program "$build/bench/bare-timer.exe"
 measure "bare-timer.exe (1 ms timer, no work)"
 start_windows_program "$build/bench/bare-timer.exe" 0 --count-devices
