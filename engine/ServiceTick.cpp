@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/DeviceScan.h"
 #include "engine/EngineTexts.h"
 #include "engine/OutputNames.h"
 #include "engine/PortController.h"
@@ -97,23 +98,9 @@ bool PortController::matchesLoopbackName(std::string const& name) const {
 }
 
 void PortController::scanOutputs(std::vector<OutputInfo>& rows) {
-    rows.clear();
-    // The count is read again for every device: one that comes or goes mid-scan moves the bound.
-    for (unsigned index = 0; index < enumeration_->portCount(); ++index) {
-        std::string name;
-        try {
-            name = enumeration_->portName(index);
-        } catch (std::exception const&) {
-            continue;  // vanished between the count and the name; the next tick sees the new list
-        }
-        if (isOwnPortName(name) || matchesLoopbackName(name)) {
-            continue;
-        }
-        unsigned const earlier = static_cast<unsigned>(std::count_if(
-            rows.begin(), rows.end(), [&](OutputInfo const& row) { return row.name == name; }));
-        std::string unique = makeUniqueName(name, earlier);
-        rows.push_back(OutputInfo{std::move(name), std::move(unique), index});
-    }
+    scanDevices(*enumeration_, rows, [this](std::string const& name, unsigned) {
+        return isOwnPortName(name) || matchesLoopbackName(name);
+    });
 }
 
 bool PortController::changeTest(std::vector<OutputInfo> const& rows) {
