@@ -8,7 +8,9 @@
 #    text report is also saved, with Windows' line ends, in the file it names;
 # 3. the driver in System32, two copies running, a stored value that is not JSON, a Run value
 #    naming a file that is gone;
-# 4. a driver that lacks a function, a stored value of another shape;
+# 4. a driver that lacks a function, a stored value of another shape, what Windows keeps about
+#    tessivane.exe (compatibility settings, Task Manager's switch for a Run value that starts a
+#    renamed copy) and a Drivers32 that hands WinMM to Windows MIDI Services;
 # 5. usage errors: unknown options, names that match nothing, a loopback pair that is not listed;
 # 6. the UI harness (the program on simulated outputs) while its error box is up: the state says
 #    that one chosen output is held by another application and why the other could not be opened.
@@ -24,15 +26,24 @@ installed="$drive_c/TessivaneTest" portable="$drive_c/TessivanePortable"
 system32="$drive_c/windows/system32"
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 settings='HKCU\SOFTWARE\Velmora\Tessivane'
+approved='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
+layers='HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
+drivers32='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32'
 programs=()
 
 reg() { "$wine" reg "$@" </dev/null >/dev/null 2>&1; }
+forget() {  # what scenario 4 makes Windows keep about tessivane.exe and WinMM
+  reg delete "$approved" /v Tessivane_x64 /f || true
+  reg delete "$layers" /v 'C:\TessivaneTest\tessivane.exe' /f || true
+  for value in midi9 MidisrvTransferComplete UseLegacyMidi; do reg delete "$drivers32" /v $value /f || true; done
+}
 clean() {
   for p in "${programs[@]}"; do kill "$p" 2>/dev/null || true; done
   programs=()
   rm -rf "$work" "$installed" "$portable" "$system32/teVirtualMIDI64.dll"
   reg delete "$run_key" /v Tessivane_x64 /f || true
   reg delete "$settings" /f || true
+  forget
 }
 trap clean EXIT
 clean
@@ -152,16 +163,26 @@ expect twice 'code == 1' \
 for p in "${programs[@]}"; do kill "$p" 2>/dev/null || true; done
 programs=()
 
-echo "== 4. a driver without a function, stored value of another shape"
+echo "== 4. a driver without a function, stored value of another shape, what Windows keeps"
 rm -f "$system32/teVirtualMIDI64.dll"
 cp "$partial" "$installed/teVirtualMIDI64.dll"
 reg add "$settings" /v defaultPorts /d '["Synth"]' /f
+reg add "$run_key" /v Tessivane_x64 /d 'C:\TessivaneTest\tessivane-check.exe' /f
+reg add "$approved" /v Tessivane_x64 /t REG_BINARY /d 030000000000000000000000 /f
+reg add "$layers" /v 'C:\TessivaneTest\tessivane.exe' /d '~ WIN7RTM' /f
+reg add "$drivers32" /v midi9 /d wdmaud2.drv /f
+reg add "$drivers32" /v MidisrvTransferComplete /t REG_DWORD /d 1 /f
+reg add "$drivers32" /v UseLegacyMidi /t REG_DWORD /d 2 /f
 report partial --json
 expect partial 'code == 1' \
+  'r["system"]["compatibilitySettings"] == [{"path": "C:\\TessivaneTest\\tessivane.exe", "settings": "~ WIN7RTM"}]' \
+  'r["tessivane"]["launchOnStartup"] == {"value": "C:\\TessivaneTest\\tessivane-check.exe", "fileExists": True, "switchedOff": True}' \
+  'r["windowsMidiServices"] == {"mode": "hybrid", "service": "not installed"}' \
   'r["driver"]["error"] == "Error: teVirtualMIDI64.dll has no function virtualMIDIShutdown. Is the teVirtualMIDI driver up to date?"' \
   'r["driver"]["dllVersion"] is None and not r["driver"]["usable"]' \
   'r["storedChoices"]["state"] == "otherJson" and r["storedChoices"]["choices"] == []' \
-  'ids == ["driverOld", "notRunning", "runValueMissing", "storedUnreadable"]'
+  'ids == ["compatibility", "driverOld", "notRunning", "runValueOff", "storedUnreadable"]'
+forget
 
 echo "== 5. usage errors, and a loopback pair that is not listed"
 usage() {  # usage CODE TEXT ARGS...
