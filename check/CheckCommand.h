@@ -1,33 +1,30 @@
-// tessivane-check's command line, and the rules for the names given on it: valid UTF-8, matched
-// byte for byte against what Windows lists.
+// tessivane-check's command line; names on it are valid UTF-8, matched byte for byte.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct CheckCommand {
-    enum class Kind { Report, Loop, Panic, Help } kind = Kind::Report;
+    enum class Kind { Report, Loop, Loopback, Panic, Help } kind = Kind::Report;
     bool json = false;
     std::string output, input;
     unsigned count = 100;
 };
 
 // A command line or a name that cannot be used; what() is the message for the user.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+struct UsageError : std::runtime_error { using std::runtime_error::runtime_error; };
 
 extern char const kCheckUsage[];
 
-// The arguments after the program's name, as UTF-8 (an argument that was not valid text on the
-// system's side arrives as bytes that are not valid UTF-8). Throws UsageError.
+// The arguments after the program's name, as UTF-8 (one that was not valid text arrives invalid).
 CheckCommand parseCheckCommand(std::vector<std::string> const& arguments);
 
-// The index of the name in `listed` that equals `name` byte for byte; otherwise throws UsageError
-// naming what was looked for (`what`: "MIDI output", say) and every candidate.
+// The index of `name` in `listed`, byte for byte; or a UsageError naming `what` and every candidate.
 std::size_t findListedName(std::vector<std::string> const& listed, std::string const& name, char const* what);
 
+// UTF-16 to UTF-8, and UTF-8 through the program's own decoder; what is invalid becomes U+FFFD.
+std::string utf8(std::u16string_view text);
 bool isValidUtf8(std::string const& text);
-// The text with each invalid sequence replaced by U+FFFD, so that it can be shown and put in JSON.
 std::string validUtf8(std::string const& text);

@@ -1,86 +1,93 @@
-// What tessivane-check found on this machine: plain facts, gathered by the Win32 side
-// (win32/MachineFacts), turned into findings (Findings) and written as text or JSON
-// (ReportWriters). All texts are UTF-8.
+// What tessivane-check found: plain facts, gathered in one layer (win32/, or a test), judged by
+// Findings and written by ReportWriters. Texts are as read (maybe not valid UTF-8).
 #pragma once
 
-#include "check/LoopProbe.h"
+#include "midi_common/MidiPortList.h"
+#include "midi_services/MidiServicesMode.h"
+#include "program_state/StateSection.h"
 
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 struct SystemFacts {
     unsigned major = 0, minor = 0, build = 0;  // as the system reports them, not a shim
+    std::optional<unsigned> updateBuild;       // UBR
+    std::string displayVersion;                // "23H2", say
     unsigned ansiCodePage = 0;                 // this process's, with the program's manifest
-    bool meetsFloor() const { return major > 10 || (major == 10 && build >= 18362); }
+    std::vector<std::pair<std::string, std::string>> compatibility;  // a tessivane.exe, its settings
+    std::string user, sessionUser;  // the tool's account, and the one signed in to this session
 };
 
-struct MidiServiceFacts {
-    bool installed = false;
-    std::string state;  // "running", "stopped", ...; empty when not installed
+struct MidiServicesFacts {
+    MidiServicesMode mode = MidiServicesMode::NotCarryingWinMM;
+    std::string service = "not installed";  // "not readable", "running", "stopped", ...
 };
 
 enum class DriverState { Usable, Missing, LoadFailed, FunctionMissing };
 
+struct DriverVersion { std::string text; std::array<unsigned, 4> numbers{}; };
+
 struct DriverFacts {
     DriverState state = DriverState::Missing;
-    std::string path;                // the copy the program would load; empty when none
-    bool inSystemFolder = false;
-    std::string fileVersion;         // from its version resource; empty when it has none
-    std::vector<std::pair<std::string, bool>> functions;  // the four the program needs
-    std::string dllVersion, driverVersion;  // what the DLL itself says; empty when it cannot
-    std::string error;               // the program's own text when it could not use the DLL
+    std::string path, error;  // the copy the program would load; its own text when it cannot use it
+    std::optional<DriverVersion> dll, kernel;  // what the DLL says of itself and of its driver
 };
 
 struct RunningCopy {
     unsigned long processId = 0;
-    std::string path;
-    bool installed = false;  // the installed copy
+    std::string path;  // empty when it cannot be read
+    std::optional<unsigned long> session;  // none when it cannot be read (another user's)
+    // In another session; a launcher that waits for a copy it started (a package manager's shim).
+    bool otherSession = false, launcher = false;
 };
 
 struct TessivaneFacts {
     std::vector<RunningCopy> running;
-    std::string installedFolder, installedVersion;  // empty when not installed
-    std::optional<std::string> runValue;            // "Launch on startup"
-    bool runValueFileExists = false;  // it names a tessivane.exe that exists
-    bool runValueIsInstalled = false;
+    std::optional<std::string> runValue;  // "Launch on startup"
+    bool runValueFileExists = false, runValueSwitchedOff = false;
 };
 
 enum class StoredState { Absent, Document, OtherJson, NotJson, TooLong };
 
-struct StoredChoice {
-    std::string name;
-    bool connected = false;     // an output of that name is listed now
-    bool portsListed = false;   // both its ports are listed
-    bool heldElsewhere = false; // Tessivane is not running and the output cannot be opened
-};
-
-struct StoredChoicesFacts {
+// A stored list of names: the chosen outputs, or the shared inputs.
+struct StoredList {
     StoredState state = StoredState::Absent;
-    std::string value;  // as stored (invalid UTF-8 replaced)
-    std::vector<StoredChoice> choices;
+    std::string value;
+    std::vector<std::string> names;
 };
 
 enum class PortRole { Device, TessivanePort, Loopback };
 
-// One MIDI port as Windows lists it, in Windows' order.
+// One MIDI port as Windows lists it; a device's unique name is the one Tessivane gives it.
 struct ListedPort {
     std::string name;
     PortRole role = PortRole::Device;
-    std::string uniqueName;  // outputs that are devices: the name Tessivane gives it
+    std::string uniqueName;
+    unsigned index = 0;  // the device's, in the system's list
 };
 
-struct Finding {
-    std::string problem, fix;
+struct PortListing {
+    std::vector<ListedPort> ports;  // in Windows' order
+    std::string error;              // why the listing failed; it may then be incomplete
 };
 
 struct CheckReport {
     SystemFacts system;
-    MidiServiceFacts midiService;
+    MidiServicesFacts midiServices;
     DriverFacts driver;
     TessivaneFacts tessivane;
-    StoredChoicesFacts stored;
-    std::vector<ListedPort> outputs, inputs;
-    std::optional<LoopResult> loopback;  // only when the loopback pair is listed
-    std::vector<Finding> findings;
+    PublishedState state;
+    StoredList outputChoices, inputChoices;
+    PortListing outputs, inputs;
+    // Whether chosen outputs open (0, else the system's code; none: no answer), while none runs.
+    std::vector<std::pair<std::string, std::optional<std::uint32_t>>> probes;
 };
+
+// Every port of a list, read with the engine's scan; the listing fails when `open` throws.
+PortListing listPorts(std::function<std::unique_ptr<MidiPortList>()> const& open);
+
+// work() on a thread of its own: its result, or none after `limit` (the thread is left to itself).
+std::optional<std::uint32_t> withinTime(std::function<std::uint32_t()> work, std::chrono::milliseconds limit);

@@ -5,25 +5,47 @@
 
 namespace {
 
-std::uint8_t const kSysEx = 0xF0, kEndOfSysEx = 0xF7, kNonCommercial = 0x7D;
+std::uint8_t const kEndOfSysEx = 0xF7;
 // F0 7D 'T' 'C' <mark: 2 bytes> <number: 3 bytes> <payload> F7
-std::size_t const kHeader = 9;
-std::size_t const kShortBytes = 16;
+std::size_t const kHeader = 9, kShortBytes = 16;
 unsigned const kGiveUpAfterLosses = 3;
 
 }  // namespace
 
+LoopResult summarize(std::vector<Trip> const& trips) {
+    LoopResult result;
+    std::vector<long long> shortUs;
+    for (Trip const& trip : trips) {
+        result.sent += trip.sentUs >= 0;
+        result.repeated += trip.repeats;
+        if (trip.sentUs < 0 || trip.changed || trip.backUs < 0) {
+            result.changed += trip.sentUs >= 0 && trip.changed;
+            result.lost += trip.sentUs >= 0 && !trip.changed;
+        } else {
+            ++(trip.backUs <= trip.dueUs ? result.inTime : result.late);
+            long long const us = trip.backUs - trip.sentUs;
+            &trip == &trips.back() ? void(result.longUs = us) : shortUs.push_back(us);
+        }
+    }
+    std::sort(shortUs.begin(), shortUs.end());
+    if (std::size_t const n = shortUs.size()) {
+        result.medianUs = shortUs[(n - 1) / 2];
+        result.p99Us = shortUs[(n * 99 + 99) / 100 - 1];  // the ceil(0.99 n)-th
+        result.maxUs = shortUs.back();
+    }
+    return result;
+}
+
 LoopProbe::LoopProbe(std::chrono::milliseconds wait) : wait_(wait) {
     // Tells this run's messages from those of an earlier or a parallel one.
-    auto const now = static_cast<unsigned>(Clock::now().time_since_epoch().count() / 1000);
+    auto const now = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() / 1000);
     mark_[0] = static_cast<std::uint8_t>(now & 0x7F);
     mark_[1] = static_cast<std::uint8_t>((now >> 7) & 0x7F);
 }
 
 LoopProbe::Bytes LoopProbe::message(unsigned number, std::size_t size) const {
-    Bytes bytes = {kSysEx, kNonCommercial, 'T', 'C', mark_[0], mark_[1],
-                   static_cast<std::uint8_t>(number & 0x7F), static_cast<std::uint8_t>((number >> 7) & 0x7F),
-                   static_cast<std::uint8_t>((number >> 14) & 0x7F)};
+    Bytes bytes = {0xF0, 0x7D, 'T', 'C', mark_[0], mark_[1], static_cast<std::uint8_t>(number & 0x7F),
+                   static_cast<std::uint8_t>((number >> 7) & 0x7F), static_cast<std::uint8_t>((number >> 14) & 0x7F)};
     for (std::size_t i = 0; bytes.size() + 1 < size; ++i) {
         bytes.push_back(static_cast<std::uint8_t>((number * 31 + i * 7) & 0x7F));
     }
@@ -31,130 +53,71 @@ LoopProbe::Bytes LoopProbe::message(unsigned number, std::size_t size) const {
     return bytes;
 }
 
-void LoopProbe::received(std::uint8_t const* bytes, std::size_t length) {
-    if (length == 0) {
-        return;
-    }
-    // The input may hand a long SysEx over in pieces; any other status byte is someone else's
-    // short message, which may come between them.
-    if (bytes[0] == kSysEx) {
-        partial_.assign(bytes, bytes + length);
-    } else if ((bytes[0] & 0x80) == 0 || bytes[0] == kEndOfSysEx) {
-        if (partial_.empty()) {
-            return;
-        }
-        partial_.insert(partial_.end(), bytes, bytes + length);
-    } else {
-        return;
-    }
-    if (partial_.back() == kEndOfSysEx) {
-        arrived(partial_, Clock::now());
-        partial_.clear();
-    }
+long long LoopProbe::sinceStart() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
 }
 
-void LoopProbe::arrived(Bytes const& bytes, Clock::time_point when) {
-    if (bytes.size() < kHeader + 1 || bytes[1] != kNonCommercial || bytes[2] != 'T' ||
-        bytes[3] != 'C' || bytes[4] != mark_[0] || bytes[5] != mark_[1]) {
-        return;  // not ours
+void LoopProbe::received(std::uint8_t const* bytes, std::size_t length) {
+    // The input's buffers hold the long message whole; anything else is someone else's.
+    Bytes const header = message(0, kShortBytes);
+    if (length <= kHeader || bytes[length - 1] != kEndOfSysEx || !std::equal(bytes, bytes + 6, header.begin())) {
+        return;
     }
     unsigned const number = bytes[6] | (bytes[7] << 7) | (bytes[8] << 14);
     std::lock_guard<std::mutex> lock(mutex_);
-    State* state = number < states_.size() ? &states_[number] : nullptr;
-    if (state == nullptr || (*state != State::Waiting && *state != State::Overdue)) {
-        ++foreignChanged_;  // a number never sent, or a second copy
-    } else if (bytes != expected_[number]) {
-        *state = State::Changed;
-    } else if (*state == State::Overdue) {
-        *state = State::Late;
+    Trip* trip = number < trips_.size() && trips_[number].sentUs >= 0 ? &trips_[number] : nullptr;
+    if (trip == nullptr) {
+        return;  // a number never sent: the message it was is lost
+    } else if (!pending(*trip)) {
+        ++trip->repeats;
+    } else if (!std::equal(bytes, bytes + length, expected_[number].begin(), expected_[number].end())) {
+        trip->changed = true;
     } else {
-        *state = State::Back;
-        roundTripUs_[number] =
-            std::chrono::duration_cast<std::chrono::microseconds>(when - sentAt_[number]).count();
+        trip->backUs = sinceStart();
     }
     changed_.notify_all();
 }
 
-bool LoopProbe::waitFor(unsigned number, Clock::time_point deadline) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (changed_.wait_until(lock, deadline, [&] { return states_[number] != State::Waiting; })) {
-        return true;
-    }
-    states_[number] = State::Overdue;
-    return false;
-}
-
 LoopResult LoopProbe::run(Send const& send, unsigned count, std::size_t longBytes) {
-    LoopResult result;
-    result.longBytes = std::max(longBytes, kShortBytes);
-    unsigned const total = count + 1;
+    longBytes = std::max(longBytes, kShortBytes);
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        start_ = std::chrono::steady_clock::now();
         expected_.clear();
-        for (unsigned number = 0; number < total; ++number) {
-            expected_.push_back(message(number, number < count ? kShortBytes : result.longBytes));
+        for (unsigned number = 0; number <= count; ++number) {
+            expected_.push_back(message(number, number < count ? kShortBytes : longBytes));
         }
-        states_.assign(total, State::Unsent);
-        sentAt_.assign(total, Clock::time_point());
-        roundTripUs_.assign(total, -1);
-        foreignChanged_ = 0;
+        trips_.assign(count + 1, Trip());
     }
-    unsigned lossesInRow = 0;
-    for (unsigned number = 0; number < total; ++number) {
-        Bytes const& bytes = expected_[number];
-        Clock::time_point sentAt;
+    std::string error;
+    for (unsigned number = 0, lossesInRow = 0; number <= count && error.empty(); ++number) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            states_[number] = State::Waiting;
-            sentAt = sentAt_[number] = Clock::now();
+            trips_[number].sentUs = sinceStart();
+            trips_[number].dueUs = trips_[number].sentUs + std::chrono::microseconds(wait_).count() +
+                                   static_cast<long long>(expected_[number].size()) * 320;
         }
         try {
-            send(bytes);
-        } catch (std::exception const& error) {
+            send(expected_[number]);
+        } catch (std::exception const& failure) {
             std::lock_guard<std::mutex> lock(mutex_);
-            states_[number] = State::Unsent;
-            result.error = std::string("the output failed after ") + std::to_string(number) +
-                           " messages: " + error.what();
+            trips_[number].sentUs = -1;
+            error = "the output failed after " + std::to_string(number) + " messages: " + failure.what();
             break;
         }
-        result.sent = number + 1;
-        auto const onTheWire = std::chrono::microseconds(bytes.size() * 320);  // 3125 bytes/s
-        if (waitFor(number, sentAt + wait_ + onTheWire)) {
-            lossesInRow = 0;
-        } else if (++lossesInRow == kGiveUpAfterLosses) {
-            result.error = "gave up: " + std::to_string(kGiveUpAfterLosses) +
-                           " messages in a row did not come back";
-            break;
+        std::unique_lock<std::mutex> lock(mutex_);
+        bool const back = changed_.wait_until(lock, start_ + std::chrono::microseconds(trips_[number].dueUs),
+                                              [&] { return !pending(trips_[number]); });
+        lossesInRow = back ? 0 : lossesInRow + 1;
+        if (lossesInRow == kGiveUpAfterLosses) {
+            error = "gave up: " + std::to_string(kGiveUpAfterLosses) + " messages in a row did not come back";
         }
     }
     std::unique_lock<std::mutex> lock(mutex_);
     // One more wait for those that are overdue: they may still come, late.
-    changed_.wait_for(lock, wait_, [&] {
-        return std::none_of(states_.begin(), states_.end(), [](State s) { return s == State::Overdue; });
-    });
-    std::vector<long long> shortUs;
-    for (unsigned number = 0; number < result.sent; ++number) {
-        switch (states_[number]) {
-        case State::Back:
-            ++result.inTime;
-            if (number < count) {
-                shortUs.push_back(roundTripUs_[number]);
-            } else {
-                result.longUs = roundTripUs_[number];
-            }
-            break;
-        case State::Late: ++result.late; break;
-        case State::Changed: ++result.changed; break;
-        default: ++result.lost; break;
-        }
-    }
-    result.changed += foreignChanged_;
-    if (!shortUs.empty()) {
-        std::sort(shortUs.begin(), shortUs.end());
-        std::size_t const n = shortUs.size();
-        result.medianUs = shortUs[(n - 1) / 2];
-        result.p99Us = shortUs[std::min(n - 1, (n * 99 + 99) / 100 - 1)];
-        result.maxUs = shortUs.back();
-    }
+    changed_.wait_for(lock, wait_, [&] { return std::none_of(trips_.begin(), trips_.end(), pending); });
+    LoopResult result = summarize(trips_);
+    result.longBytes = longBytes;
+    result.error = error;
     return result;
 }

@@ -1,265 +1,170 @@
 #include "check/ReportWriters.h"
 
-#include "settings/JsonHandles.h"
+#include "check/CheckCommand.h"
+#include "engine/EngineTexts.h"
+#include "engine/PortName.h"
+#include "engine/PortRequest.h"
 
-#include <new>
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
-char const* roleName(PortRole role) {
-    switch (role) {
-    case PortRole::TessivanePort: return "tessivanePort";
-    case PortRole::Loopback: return "loopback";
-    default: return "device";
+// A value as JSON text; groups put their members one to a line, a step further in.
+using Json = std::string;
+using Members = std::vector<std::pair<char const*, Json>>;
+
+Json text(std::string const& value) { return jsonString(value); }
+// An empty text is one the tool could not find out.
+Json known(std::string const& value) { return value.empty() ? "null" : jsonString(value); }
+template <class T>
+Json number(std::optional<T> value) { return value ? std::to_string(*value) : "null"; }
+Json number(unsigned long long value) { return std::to_string(value); }
+Json flag(std::optional<bool> value) { return value ? (*value ? "true" : "false") : "null"; }
+
+Json block(char open, std::vector<Json> const& lines, char close) {
+    Json out(1, open);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        out += i ? ",\n  " : "\n  ";
+        for (char const c : lines[i]) out += c == '\n' ? "\n  " : std::string(1, c);
     }
+    return out + (lines.empty() ? "" : "\n") + close;
+}
+Json list(std::vector<Json> const& items) { return block('[', items, ']'); }
+Json group(Members const& members) {
+    std::vector<Json> lines;
+    for (auto const& [key, value] : members) lines.push_back(jsonString(key) + ": " + value);
+    return block('{', lines, '}');
 }
 
-char const* storedName(StoredState state) {
-    switch (state) {
-    case StoredState::Document: return "stored";
-    case StoredState::OtherJson: return "otherJson";
-    case StoredState::NotJson: return "notJson";
-    case StoredState::TooLong: return "tooLong";
-    default: return "absent";
+Json system(SystemFacts const& system) {
+    std::string const version = std::to_string(system.major) + "." + std::to_string(system.minor);
+    std::string const update = system.updateBuild ? "." + std::to_string(*system.updateBuild) : "";
+    std::string const name = system.major != 10      ? "Windows " + version
+                             : system.build >= 22000 ? "Windows 11" : "Windows 10";
+    std::vector<Json> compatibility;
+    for (auto const& [path, settings] : system.compatibility) {
+        compatibility.push_back(group({{"path", text(path)}, {"settings", text(settings)}}));
     }
+    return group({{"windows", text(name + (system.displayVersion.empty() ? "" : " " + system.displayVersion))},
+                  {"version", text(version + "." + std::to_string(system.build) + update)},
+                  {"meetsMinimum", flag(system.major > 10 || (system.major == 10 && system.build >= 18362))},
+                  {"ansiCodePage", number(system.ansiCodePage)}, {"compatibilitySettings", list(compatibility)},
+                  {"user", known(system.user)}, {"sessionUser", known(system.sessionUser)}});
 }
 
-std::string midiServiceNote(MidiServiceFacts const& service) {
-    if (service.state == "running") {
-        return "Windows itself can let several applications use one MIDI device (Windows 11 24H2 "
-               "and 25H2 with the February 2026 updates or later); Tessivane's ports work beside it.";
-    }
-    return "Whether several applications can use one MIDI device at once is up to its driver; "
-           "that is what Tessivane is for.";
-}
-
-std::string windowsVersion(SystemFacts const& system) {
-    return std::to_string(system.major) + "." + std::to_string(system.minor);
-}
-
-std::string us(long long value) { return value < 0 ? "-" : std::to_string(value) + " \xC2\xB5s"; }
-
-std::string yes(bool value) { return value ? "yes" : "no"; }
-
-// cJSON's functions answer null when memory runs out; a report with a part left out would be
-// wrong, so that ends the report instead.
-cJSON* must(cJSON* item) {
-    if (!item) {
-        throw std::bad_alloc();
-    }
-    return item;
-}
-void addText(cJSON* object, char const* key, std::string const& value) {
-    must(value.empty() ? cJSON_AddNullToObject(object, key) : cJSON_AddStringToObject(object, key, value.c_str()));
-}
-void addBool(cJSON* object, char const* key, bool value) { must(cJSON_AddBoolToObject(object, key, value)); }
-void addNumber(cJSON* object, char const* key, double value) { must(cJSON_AddNumberToObject(object, key, value)); }
-cJSON* addObject(cJSON* object, char const* key) { return must(cJSON_AddObjectToObject(object, key)); }
-cJSON* addArray(cJSON* object, char const* key) { return must(cJSON_AddArrayToObject(object, key)); }
-cJSON* appendObject(cJSON* array) {
-    cJSON* item = must(cJSON_CreateObject());
-    if (!cJSON_AddItemToArray(array, item)) {
-        cJSON_Delete(item);
-        throw std::bad_alloc();
-    }
-    return item;
-}
-
-void portsJson(cJSON* parent, char const* key, std::vector<ListedPort> const& ports) {
-    cJSON* array = addArray(parent, key);
-    for (ListedPort const& port : ports) {
-        cJSON* item = appendObject(array);
-        addText(item, "name", port.name);
-        addText(item, "role", roleName(port.role));
-    }
-}
-
-void loopJson(cJSON* parent, std::optional<LoopResult> const& loop) {
-    if (!loop) {
-        must(cJSON_AddNullToObject(parent, "loopback"));
-        return;
-    }
-    cJSON* item = addObject(parent, "loopback");
-    for (auto const& [key, value] :
-         {std::pair<char const*, long long>{"sent", loop->sent}, {"inTime", loop->inTime},
-          {"lost", loop->lost}, {"changed", loop->changed}, {"late", loop->late},
-          {"medianUs", loop->medianUs}, {"p99Us", loop->p99Us}, {"maxUs", loop->maxUs},
-          {"longBytes", static_cast<long long>(loop->longBytes)}, {"longUs", loop->longUs}}) {
-        addNumber(item, key, static_cast<double>(value));
-    }
-    addText(item, "error", loop->error);
-}
-
-void tessivaneJson(cJSON* root, TessivaneFacts const& facts) {
-    cJSON* tessivane = addObject(root, "tessivane");
-    cJSON* running = addArray(tessivane, "running");
+Json tessivane(TessivaneFacts const& facts) {
+    std::vector<Json> running;
     for (RunningCopy const& copy : facts.running) {
-        cJSON* item = appendObject(running);
-        addNumber(item, "processId", static_cast<double>(copy.processId));
-        addText(item, "path", copy.path);
-        addBool(item, "installed", copy.installed);
+        running.push_back(group({{"processId", number(copy.processId)}, {"path", known(copy.path)},
+                                 {"session", number(copy.session)}, {"otherSession", flag(copy.otherSession)},
+                                 {"launcher", flag(copy.launcher)}}));
     }
-    if (facts.installedFolder.empty()) {
-        must(cJSON_AddNullToObject(tessivane, "installed"));
-    } else {
-        cJSON* installed = addObject(tessivane, "installed");
-        addText(installed, "folder", facts.installedFolder);
-        addText(installed, "version", facts.installedVersion);
-    }
-    cJSON* launch = addObject(tessivane, "launchOnStartup");
-    addText(launch, "value", facts.runValue.value_or(""));
-    addBool(launch, "fileExists", facts.runValueFileExists);
-    addBool(launch, "startsInstalledCopy", facts.runValueIsInstalled);
+    return group({{"running", list(running)},
+                  {"launchOnStartup", group({{"value", known(facts.runValue.value_or(""))},
+                                             {"fileExists", flag(facts.runValueFileExists)},
+                                             {"switchedOff", flag(facts.runValueSwitchedOff)}})}});
 }
 
-void driverJson(cJSON* root, DriverFacts const& facts) {
-    cJSON* driver = addObject(root, "driver");
-    addText(driver, "path", facts.path);
-    addText(driver, "from", facts.path.empty() ? "" : facts.inSystemFolder ? "System32" : "program folder");
-    addText(driver, "fileVersion", facts.fileVersion);
-    cJSON* functions = addObject(driver, "functions");
-    for (auto const& [name, present] : facts.functions) {
-        addBool(functions, name.c_str(), present);
-    }
-    addText(driver, "dllVersion", facts.dllVersion);
-    addText(driver, "driverVersion", facts.driverVersion);
-    addBool(driver, "usable", facts.state == DriverState::Usable);
-    addText(driver, "error", facts.error);
+// A state of another layout, or one that cannot be trusted, is ignored, and the status says why.
+Json publishedState(PublishedState const& published) {
+    std::string const status[] = {
+        "absent", "read", "ignored: layout " + std::to_string(published.layoutVersion) + ", unknown to this check",
+        "ignored: it is truncated or damaged", "ignored: it was being written on every try",
+        "not readable (Windows error " + std::to_string(published.systemError) + ")"};
+    ProgramState const& state = published.decoded.state;  // empty unless read
+    bool const read = published.status == StateStatus::Read;
+    return group({{"status", text(status[static_cast<int>(published.status)])},
+                  {"processId", number(read ? std::optional(state.processId) : std::nullopt)},
+                  {"version", known(state.version)},
+                  {"loopbackCreated", flag(read ? std::optional(state.loopbackCreated) : std::nullopt)},
+                  {"leftOut", number(read ? std::optional(published.decoded.omitted) : std::nullopt)}});
 }
+
+Json choices(CheckReport const& report, bool inputs) {
+    std::vector<Json> items;
+    for (Choice const& choice : choicesOf(report)) {
+        Json const lost = choice.entry ? number(choice.entry->lost) : "null";
+        Members const members = {
+            {"name", text(choice.name)}, {"connected", flag(choice.connected)},
+            inputs ? std::pair("lost", lost) : std::pair("listedAs", known(choice.listedAs)),
+            {inputs ? "portListed" : "portsListed", flag(choice.portsListed)}, {"open", flag(choice.open)},
+            {"error", known(choice.error)},
+            {"errorCode", number(choice.errorCode ? std::optional(choice.errorCode) : std::nullopt)}};
+        if (choice.input == inputs) {
+            items.push_back(group(members));
+        }
+    }
+    StoredList const& stored = inputs ? report.inputChoices : report.outputChoices;
+    char const* const states[] = {"absent", "stored", "otherJson", "notJson", "tooLong"};
+    return group({{"state", text(states[static_cast<int>(stored.state)])}, {"value", known(stored.value)},
+                  {inputs ? "inputs" : "choices", list(items)}});
+}
+
+Json ports(PortListing const& listing) {
+    std::vector<Json> items;
+    for (ListedPort const& port : listing.ports) {
+        char const* const roles[] = {"device", "tessivanePort", "loopback"};
+        items.push_back(group({{"name", text(port.name)}, {"role", text(roles[static_cast<int>(port.role)])}}));
+    }
+    return group({{"error", known(listing.error)}, {"ports", list(items)}});
+}
+
+std::string microseconds(std::optional<long long> value) { return value ? std::to_string(*value) + " \xC2\xB5s" : "-"; }
 
 }  // namespace
 
-std::string reportJson(CheckReport const& report) {
-    JsonDocument root(must(cJSON_CreateObject()));
-    cJSON* system = addObject(root.get(), "system");
-    addText(system, "windowsVersion", windowsVersion(report.system));
-    addNumber(system, "build", report.system.build);
-    addBool(system, "meetsMinimum", report.system.meetsFloor());
-    addNumber(system, "ansiCodePage", report.system.ansiCodePage);
-
-    cJSON* service = addObject(root.get(), "windowsMidiServices");
-    addBool(service, "installed", report.midiService.installed);
-    addText(service, "state", report.midiService.state);
-    addText(service, "note", midiServiceNote(report.midiService));
-
-    driverJson(root.get(), report.driver);
-    tessivaneJson(root.get(), report.tessivane);
-
-    cJSON* stored = addObject(root.get(), "storedChoices");
-    addText(stored, "state", storedName(report.stored.state));
-    addText(stored, "value", report.stored.value);
-    cJSON* choices = addArray(stored, "choices");
-    for (StoredChoice const& choice : report.stored.choices) {
-        cJSON* item = appendObject(choices);
-        addText(item, "name", choice.name);
-        addBool(item, "connected", choice.connected);
-        addBool(item, "portsListed", choice.portsListed);
-        addBool(item, "heldElsewhere", choice.heldElsewhere);
+std::string jsonString(std::string const& text) {
+    std::string out = "\"";
+    for (char16_t const unit : utf8ToUtf16(text)) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
+        out += unit == '"' || unit == '\\' ? std::string{'\\', static_cast<char>(unit)}
+               : unit >= 0x20 && unit < 0x7F ? std::string(1, static_cast<char>(unit)) : escape;
     }
-    portsJson(root.get(), "outputs", report.outputs);
-    portsJson(root.get(), "inputs", report.inputs);
-    loopJson(root.get(), report.loopback);
-    cJSON* findings = addArray(root.get(), "findings");
-    for (Finding const& finding : report.findings) {
-        cJSON* item = appendObject(findings);
-        addText(item, "problem", finding.problem);
-        addText(item, "fix", finding.fix);
+    return out + "\"";
+}
+
+std::string reportJson(CheckReport const& report, std::vector<Finding> const& findings, std::string const& version) {
+    DriverFacts const& driver = report.driver;
+    std::vector<Json> found;
+    for (Finding const& finding : findings) {
+        found.push_back(
+            group({{"id", text(finding.id)}, {"problem", text(finding.problem)}, {"fix", text(finding.fix)}}));
     }
-    JsonText printed(cJSON_Print(root.get()));
-    if (!printed) {
-        throw std::bad_alloc();
+    return group({{"checkVersion", text(version)}, {"system", system(report.system)},
+                  {"windowsMidiServices", group({{"mode", text(midiServicesModeName(report.midiServices.mode))},
+                                                 {"service", text(report.midiServices.service)}})},
+                  {"driver", group({{"path", known(driver.path)},
+                                    {"dllVersion", known(driver.dll ? driver.dll->text : "")},
+                                    {"driverVersion", known(driver.kernel ? driver.kernel->text : "")},
+                                    {"usable", flag(driver.state == DriverState::Usable)},
+                                    {"error", known(driver.error)}})},
+                  {"tessivane", tessivane(report.tessivane)}, {"publishedState", publishedState(report.state)},
+                  {"storedChoices", choices(report, false)}, {"sharedInputs", choices(report, true)},
+                  {"outputs", ports(report.outputs)}, {"inputs", ports(report.inputs)},
+                  {"loopback", group({{"listed", flag(loopbackListed(report))}, {"roundTrip", text("tessivane-check loopback")}})},
+                  {"findings", list(found)}}) +
+           "\n";
+}
+
+std::string reportText(CheckReport const& report, std::vector<Finding> const& findings, std::string const& version) {
+    std::string out = "\nFindings (" + std::to_string(findings.size()) + ")\n";
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        out += "  " + std::to_string(i + 1) + ". " + findings[i].problem + "\n     Fix: " + findings[i].fix + "\n";
     }
-    return std::string(printed.get()) + "\n";
+    out += findings.empty() ? "  none: everything Tessivane needs is in place.\n" : "";
+    return validUtf8(out + "\nWhat it found (tessivane-check --json writes this alone):\n" +
+                     reportJson(report, findings, version));
 }
 
 std::string loopText(LoopResult const& loop) {
-    std::string out = "  " + std::to_string(loop.sent) + " messages sent: " + std::to_string(loop.inTime) +
-                      " back in time, " + std::to_string(loop.lost) + " lost, " +
-                      std::to_string(loop.changed) + " changed, " + std::to_string(loop.late) + " late\n";
-    out += "  round trip of the short ones: median " + us(loop.medianUs) + ", 99th percentile " +
-           us(loop.p99Us) + ", maximum " + us(loop.maxUs) + "\n";
-    out += "  one long SysEx of " + std::to_string(loop.longBytes) + " bytes: " +
-           (loop.longUs < 0 ? std::string("did not come back whole") : us(loop.longUs)) + "\n";
-    if (!loop.error.empty()) {
-        out += "  stopped: " + loop.error + "\n";
-    }
-    return out;
-}
-
-std::string reportText(CheckReport const& report) {
-    std::string out = "System\n  Windows " + windowsVersion(report.system) + " build " +
-                      std::to_string(report.system.build) +
-                      (report.system.meetsFloor() ? " (meets" : " (older than") +
-                      " the minimum, Windows 10 version 1903)\n  ANSI code page " +
-                      std::to_string(report.system.ansiCodePage) +
-                      (report.system.ansiCodePage == 65001 ? " (UTF-8)\n" : "\n");
-
-    MidiServiceFacts const& service = report.midiService;
-    out += "\nWindows MIDI Services\n  " +
-           (service.installed ? "installed, " + service.state : std::string("not installed")) + ". " +
-           midiServiceNote(service) + "\n";
-
-    DriverFacts const& driver = report.driver;
-    out += "\nDriver\n";
-    if (!driver.path.empty()) {
-        out += "  " + driver.path + (driver.inSystemFolder ? " (System32)" : " (the program's folder)") +
-               ", file version " + (driver.fileVersion.empty() ? "unknown" : driver.fileVersion) + "\n";
-        for (auto const& [name, present] : driver.functions) {
-            out += "  " + name + (present ? ": present\n" : ": MISSING\n");
-        }
-        out += "  DLL version " + (driver.dllVersion.empty() ? "unknown" : driver.dllVersion) +
-               ", driver version " + (driver.driverVersion.empty() ? "unknown" : driver.driverVersion) + "\n";
-    }
-    if (!driver.error.empty()) {
-        out += "  " + driver.error + "\n";
-    }
-
-    TessivaneFacts const& tessivane = report.tessivane;
-    out += "\nTessivane\n";
-    for (RunningCopy const& copy : tessivane.running) {
-        out += "  running: process " + std::to_string(copy.processId) + ", " + copy.path +
-               (copy.installed ? " (installed)\n" : "\n");
-    }
-    if (tessivane.running.empty()) {
-        out += "  not running\n";
-    }
-    out += tessivane.installedFolder.empty()
-               ? "  not installed\n"
-               : "  installed: version " + tessivane.installedVersion + " in " + tessivane.installedFolder + "\n";
-    out += "  Launch on startup: " +
-           (tessivane.runValue ? *tessivane.runValue + (tessivane.runValueIsInstalled ? " (the installed copy)"
-                                                        : tessivane.runValueFileExists ? "" : " (MISSING)")
-                               : std::string("off")) + "\n";
-
-    out += std::string("\nStored choices: ") + storedName(report.stored.state) + "\n";
-    if (!report.stored.value.empty()) {
-        out += "  " + report.stored.value + "\n";
-    }
-    for (StoredChoice const& choice : report.stored.choices) {
-        out += "  " + choice.name + ": connected " + yes(choice.connected) + ", ports listed " +
-               yes(choice.portsListed) + (choice.heldElsewhere ? ", held by another application\n" : "\n");
-    }
-
-    for (auto const* list : {&report.outputs, &report.inputs}) {
-        out += std::string(list == &report.outputs ? "\nOutputs (" : "\nInputs (") +
-               std::to_string(list->size()) + ")\n";
-        for (ListedPort const& port : *list) {
-            out += "  " + port.name +
-                   (port.role == PortRole::Device ? "\n" : port.role == PortRole::Loopback ? "  [loopback]\n"
-                                                                                            : "  [Tessivane]\n");
-        }
-    }
-
-    out += "\nLoopback\n";
-    out += report.loopback ? loopText(*report.loopback) : "  not listed, not measured\n";
-
-    out += "\nFindings (" + std::to_string(report.findings.size()) + ")\n";
-    for (std::size_t i = 0; i < report.findings.size(); ++i) {
-        out += "  " + std::to_string(i + 1) + ". " + report.findings[i].problem + "\n     Fix: " +
-               report.findings[i].fix + "\n";
-    }
-    if (report.findings.empty()) {
-        out += "  none: everything Tessivane needs is in place.\n";
-    }
-    return out;
+    return "  " + std::to_string(loop.sent) + " messages sent: " + std::to_string(loop.inTime) + " back in time, " +
+           std::to_string(loop.late) + " late, " + std::to_string(loop.lost) + " lost, " +
+           std::to_string(loop.changed) + " changed; " + std::to_string(loop.repeated) + " came back more than once\n" +
+           "  round trip of the short ones, late ones included: median " + microseconds(loop.medianUs) +
+           ", 99th percentile " + microseconds(loop.p99Us) + ", maximum " + microseconds(loop.maxUs) + "\n" +
+           "  one long SysEx of " + std::to_string(loop.longBytes) + " bytes: " +
+           (loop.longUs ? microseconds(loop.longUs) : "did not come back whole") + "\n" +
+           (loop.error.empty() ? "" : "  stopped: " + loop.error + "\n");
 }

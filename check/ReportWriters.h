@@ -1,13 +1,13 @@
-// The report as people read it (text) and as scripts and bug reports take it (one JSON document;
-// README.md lists its fields).
+// The report as one JSON document (README.md lists its fields), and as text: findings, then that.
 #pragma once
 
-#include "check/CheckReport.h"
+#include "check/Findings.h"
 
-#include <string>
+std::string reportText(CheckReport const& report, std::vector<Finding> const& findings, std::string const& version);
+std::string reportJson(CheckReport const& report, std::vector<Finding> const& findings, std::string const& version);
 
-std::string reportText(CheckReport const& report);
-std::string reportJson(CheckReport const& report);
+// A JSON string in ASCII only (\uXXXX, U+FFFD for invalid UTF-8): it survives every code page.
+std::string jsonString(std::string const& text);
 
-// The lines that say how a round trip went; also what the loop command prints.
+// The lines that say how a round trip went.
 std::string loopText(LoopResult const& loop);

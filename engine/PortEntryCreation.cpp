@@ -102,6 +102,7 @@ PortEntry* PortController::addPorts(std::unique_ptr<PortEntry> entry, PortKind f
         if (!entry->loopback) {
             recordCreationFailure(entry->name.get(), failure);
         }
+        markStateChanged();  // the loopback pair too: the state then says it is missing
         return nullptr;
     }
     entries_.push_back(std::move(entry));

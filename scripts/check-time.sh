@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# How long tessivane-check takes for its report (no loop measurement: Wine lists no loopback
-# pair), as a user starts it: a Wine prefix with the simulated driver installed, tessivane.exe
+# How long tessivane-check takes for its report (which measures no round trip), as a user starts
+# it: a Wine prefix with the simulated driver installed, tessivane.exe
 # running, two stored choices. Prints each run's wall-clock time and their median.
 # Usage: scripts/check-time.sh [RUNS]   (default 10)
 set -euo pipefail

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "program_state/win32/PublishedState.h"
 #include "settings/DefaultPortsStore.h"
 #include "settings/SharedInputsStore.h"
 #include "settings/SettingsKeyPath.h"
@@ -10,12 +11,11 @@
 #include "ui/MainWindow.h"
 #include "ui/ShareInputsDialog.h"
 #include "ui/ShellState.h"
+#include "ui/StartRequirement.h"
 #include "ui/TrayIcon.h"
 #include "ui/resource.h"
 
 namespace {
-
-char const kErrorWindowsTooOld[] = "Tessivane needs Windows 10 version 1903 or later.";
 
 int runMessageLoop(HINSTANCE instance) {
     HACCEL const accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_TESSIVANE));
@@ -53,13 +53,13 @@ PortController::Hooks engineHooks() {
     hooks.defaultPorts = loadDefaultPorts;
     hooks.inputsChanged = notifyInputsChanged;
     hooks.sharedInputs = loadSharedInputs;
+    // What the engine holds, for the diagnostics tool.
+    hooks.stateChanged = publishProgramState;
     return hooks;
 }
 
 int runTessivane(HINSTANCE instance) {
-    // The manifest makes every narrow call speak UTF-8 only from Windows 10 version 1903 on.
-    // Before that, device names would be garbled on screen and stored garbled.
-    if (GetACP() != CP_UTF8) {
+    if (!codePageLetsTessivaneStart(GetACP())) {
         showErrorBox(kErrorWindowsTooOld);
         return 0;
     }

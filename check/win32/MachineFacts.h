@@ -1,27 +1,38 @@
-// What tessivane-check reads from Windows, the way Tessivane itself reads it. Nothing here writes
-// a setting, makes a port or touches a running Tessivane.
+// What tessivane-check reads from Windows, the way Tessivane reads it; only loop and panic send.
 #pragma once
 
+#include "check/CheckCommand.h"
 #include "check/CheckReport.h"
+#include "check/LoopProbe.h"
 
+#include <windows.h>
+
+#include <memory>
 #include <string>
+#include <type_traits>
 
 SystemFacts systemFacts();
-MidiServiceFacts midiServiceFacts();
+// Ask after listing the devices: a listing starts the service when it starts on demand.
+MidiServicesFacts midiServicesFacts();
 DriverFacts driverFacts();
 TessivaneFacts tessivaneFacts();
-// The stored choices, each checked against the outputs listed now.
-StoredChoicesFacts storedChoicesFacts(std::vector<ListedPort> const& outputs, bool tessivaneRuns);
+StoredList storedChoices(bool inputs);  // "sharedInputs", or "defaultPorts"
 
-// MIDI ports through RtMidi's WinMM back end, as the program sees them.
-std::vector<ListedPort> listedOutputs();
-std::vector<ListedPort> listedInputs();
-// Whether the output at this index can be opened now; it is closed again at once, sent nothing.
-bool outputCanBeOpened(unsigned index);
-// Round trips from the output to the input named (exactly); throws UsageError when a name matches
-// nothing listed.
+PortListing listOutputs();
+PortListing listInputs();
+// The system's code for opening this output (0: opened, closed, nothing sent); none after 5 s.
+std::optional<std::uint32_t> probeOutput(unsigned index);
+// Round trips from the output to the input named; throws UsageError when a name matches nothing.
 LoopResult measureLoop(std::string const& output, std::string const& input, unsigned count);
 // Sustain off and all notes off on all 16 channels through "<output> - MIDI".
 void sendPanic(std::string const& output);
 
-std::string utf8(std::wstring const& text);
+std::wstring registryText(HKEY root, wchar_t const* key, wchar_t const* value);
+inline std::string utf8(std::wstring const& text) {
+    return utf8(std::u16string_view(reinterpret_cast<char16_t const*>(text.data()), text.size()));
+}
+
+// INVALID_HANDLE_VALUE is held as none, so that every failure tests the same way.
+struct KernelHandle : std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHandle)> {
+    explicit KernelHandle(HANDLE handle) : unique_ptr(handle == INVALID_HANDLE_VALUE ? nullptr : handle, &CloseHandle) {}
+};

@@ -1,9 +1,13 @@
 #include "midi_output/rtmidi/RtMidiOutput.h"
 
+#include "midi_common/MidiOpenError.h"
 #include "midi_common/rtmidi/RtMidiPorts.h"
 #include "midi_output/Silence.h"
 
 #include <rtmidi/RtMidi.h>
+
+#include <windows.h>
+#include <mmsystem.h>
 
 RtMidiOutput::RtMidiOutput(std::unique_ptr<RtMidiOut> output) : output_(std::move(output)) {}
 
@@ -24,7 +28,13 @@ std::string RtMidiOutput::portName(unsigned index) {
 }
 
 void RtMidiOutput::openPort(unsigned index, std::string const& portName) {
-    output_->openPort(index, portName);
+    try {
+        output_->openPort(index, portName);
+    } catch (std::exception const& error) {
+        // RtMidi keeps the system's code to itself; asking again tells "another application has
+        // the device" from every other failure.
+        throw MidiOpenError(error.what(), probeWinMmOutput(index));
+    }
     open_.store(output_->isPortOpen(), std::memory_order_release);
 }
 
@@ -50,6 +60,15 @@ void RtMidiOutput::closePort() {
 
 void RtMidiOutput::sendMessage(std::uint8_t const* bytes, std::size_t length) {
     output_->sendMessage(bytes, length);
+}
+
+std::uint32_t probeWinMmOutput(unsigned index) {
+    HMIDIOUT handle = nullptr;
+    MMRESULT const result = midiOutOpen(&handle, index, 0, 0, CALLBACK_NULL);
+    if (result == MMSYSERR_NOERROR) {
+        midiOutClose(handle);
+    }
+    return result;
 }
 
 std::unique_ptr<MidiOutput> RtMidiOutputFactory::create(std::uint32_t backEnd, std::string const& clientName) {

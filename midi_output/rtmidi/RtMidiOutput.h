@@ -1,5 +1,6 @@
 // The program's real MIDI outputs: RtMidi's output class behind the MidiOutput seam.
-// RtMidi reports errors by throwing RtMidiError (a std::exception); they pass through unchanged.
+// RtMidi reports errors by throwing RtMidiError (a std::exception); they pass through unchanged,
+// but for a failed open, which becomes a MidiOpenError with RtMidi's text and the system's code.
 #pragma once
 
 #include "midi_output/MidiOutput.h"
@@ -26,6 +27,10 @@ private:
     // Read by other threads while openPort runs; RtMidi's own flag is a plain bool.
     std::atomic<bool> open_{false};
 };
+
+// Opens the WinMM output device at index and closes it at once, sending nothing: the system's code
+// for the open (an MMRESULT; 0 when it opened).
+std::uint32_t probeWinMmOutput(unsigned index);
 
 class RtMidiOutputFactory : public MidiOutputFactory {
 public:

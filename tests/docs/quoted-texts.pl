@@ -48,7 +48,7 @@ sub c_literals {
         push @{$includes{$file}}, grep { -f } "$root/$name", "$dir/$name";
     }
 }
-for my $dir (qw(engine midi_output settings ui virtual_midi check)) {
+for my $dir (qw(engine midi_output midi_services settings ui virtual_midi check)) {
     open my $find, '-|', 'find', "$root/$dir", '-type', 'f' or die "FAIL: cannot list $dir\n";
     # The stand-ins that only tests use show nothing to anyone.
     for (grep { /\.(cpp|h|rc)$/ && !m{/(native|fake_bus)/} } map { chomp; $_ } <$find>) {

@@ -130,3 +130,21 @@ TEST_F(EngineTest, PortsChangedHookSeesTheRebuiltList) {
     EXPECT_TRUE(controller->initialize(hooks));
     EXPECT_EQ(seenAtNotice, (std::vector<std::string>{"Synth"}));
 }
+
+TEST_F(EngineTest, ALoopbackPairThatCouldNotBeMadeIsInTheStateBeforeItsErrorIsShown) {
+    static std::vector<ProgramState> states;
+    static std::size_t errorsBefore = 0;
+    states.clear();
+    tessivane::refusePortName(u"Zarvik Loopback Out");
+    controller = std::make_unique<PortController>(dependencies());
+    PortController::Hooks hooks = Recorded::hooks();
+    hooks.stateChanged = [](ProgramState const& state) {
+        states.push_back(state);
+        errorsBefore = Recorded::errors.size();
+    };
+    EXPECT_TRUE(controller->initialize(hooks));
+    ASSERT_EQ(states.size(), 1u) << "the tick that failed to make it changed what the state describes";
+    EXPECT_FALSE(states[0].loopbackCreated);
+    EXPECT_EQ(errorsBefore, 0u);
+    EXPECT_EQ(Recorded::errors.size(), 1u);
+}

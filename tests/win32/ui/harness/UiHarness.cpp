@@ -6,6 +6,8 @@
 //   TESSIVANE_HARNESS_CHOSEN     names stored as chosen (the program's own settings key) at start
 //   TESSIVANE_HARNESS_LATER      outputs plugged when the control window gets kPlugLater
 //   TESSIVANE_HARNESS_FAIL_OPEN  outputs whose every open fails with kOpenFailure
+//   TESSIVANE_HARNESS_HELD       outputs that another application holds: every open fails as
+//                                WinMM's does then (RtMidi's text, MMSYSERR_ALLOCATED)
 //   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
 //                                progress for that long)
 //   TESSIVANE_HARNESS_INPUTS     inputs plugged at start; each plays whatever applications write
@@ -31,6 +33,7 @@
 
 #include "engine/PortController.h"
 #include "engine/win32/MultimediaTimerWin32.h"
+#include "midi_common/MidiOpenError.h"
 #include "midi_output/fake_bus/FakeDeviceBus.h"
 #include "settings/DefaultPortsStore.h"
 #include "settings/SharedInputsStore.h"
@@ -76,7 +79,8 @@ FakeDeviceBus& bus() {
     return devices;
 }
 
-// An output of the bus whose open takes a second for the outputs listed as slow.
+// An output of the bus whose open takes a second for the outputs listed as slow, and fails for
+// those listed as held.
 class SlowOpenOutput : public MidiOutput {
 public:
     explicit SlowOpenOutput(std::unique_ptr<MidiOutput> output) : output_(std::move(output)) {}
@@ -85,6 +89,9 @@ public:
     void openPort(unsigned index, std::string const& portName) override {
         if (listed("TESSIVANE_HARNESS_SLOW_OPEN", output_->portName(index))) {
             Sleep(1000);
+        }
+        if (listed("TESSIVANE_HARNESS_HELD", output_->portName(index))) {
+            throw MidiOpenError("MidiOutWinMM::openPort: error creating Windows MM MIDI output port.", kMidiErrorAllocated);
         }
         output_->openPort(index, portName);
     }
