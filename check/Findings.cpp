@@ -32,6 +32,7 @@ char const kFixUnplugged[] = "Plug the device in or switch it on; it appears wit
 char const kFixInputUnplugged[] = "Plug the device in or switch it on.";
 char const kFixRenamed[] = "Tick \"<listed name>\" in \"Configure...\".";
 char const kFixHeld[] = "In that application choose \"<output name> - MIDI\" instead of the device itself, or close the application.";
+char const kFixInputHeld[] = "In that application choose \"<input name> - In\" instead of the device itself, or close the application; then tick the input again in Share inputs.";
 char const kFixOpenFailed[] = "Unplug the device and plug it in again (or switch it off and on); if that does not help, restart the computer.";
 char const kFixRestartMidiService[] = "Restart the computer: Windows MIDI Services show ports made after the service started only once it starts again.";
 char const kFixFeedback[] = "Switch off MIDI Thru (or echo) wherever the input is sent back into the output: in an application, the interface or the device.";
@@ -149,7 +150,7 @@ void choiceFindings(CheckReport const& report, std::vector<Finding>& found) {
         std::string const who = choice.entry ? "Tessivane could not open " : "Windows could not open ";
         std::string const number = " (WinMM error " + std::to_string(choice.errorCode) + ")";
         std::string const code = choice.entry && choice.errorCode ? number : "";
-        bool const output = !choice.input && choice.connected != false;
+        bool const output = choice.connected != false;  // an output, or a shared input
         if (choice.connected == false && !choice.listedAs.empty()) {
             found.push_back({"renamed", "Windows now lists " + name + " as " + quoted(choice.listedAs) + ".",
                              filled(kFixRenamed, "<listed name>", choice.listedAs)});
@@ -164,7 +165,10 @@ void choiceFindings(CheckReport const& report, std::vector<Finding>& found) {
                              kFixPortsTaken});
         } else if (output && choice.open == false && choice.errorCode == kMidiErrorAllocated) {
             found.push_back({"held", who + name + ": another application has it (" + choice.error + ").",
-                             filled(kFixHeld, "<output name> - MIDI", portNameUtf8(choice.name, kMidiPortSuffix))});
+                             choice.input ? filled(kFixInputHeld, "<input name> - In",
+                                                   portNameUtf8(choice.name, kInputPortSuffix))
+                                          : filled(kFixHeld, "<output name> - MIDI",
+                                                   portNameUtf8(choice.name, kMidiPortSuffix))});
         } else if (output && choice.open == false && !choice.error.empty()) {
             found.push_back({"openFailed", who + name + ": " + choice.error + code, kFixOpenFailed});
         }

@@ -6,6 +6,7 @@
 #include "engine/EngineTexts.h"
 #include "engine/OutputNames.h"
 #include "engine/PortName.h"
+#include "midi_input/rtmidi/RtMidiInput.h"
 #include "midi_output/rtmidi/RtMidiOutput.h"
 
 #include <rtmidi/RtMidi.h>
@@ -13,22 +14,6 @@
 #include <algorithm>
 
 namespace {
-
-// The inputs as RtMidiOutput lists the outputs, until the program's input seam has an RtMidi side.
-class InputList : public MidiPortList {
-public:
-    unsigned portCount() override { return input_.getPortCount(); }
-    std::string portName(unsigned index) override {
-        std::string name = input_.getPortName(index);
-        if (name.empty() && index >= input_.getPortCount()) {
-            throw std::out_of_range("MIDI input index " + std::to_string(index) + " is no longer valid");
-        }
-        return name;
-    }
-
-private:
-    RtMidiIn input_{RtMidi::WINDOWS_MM, kClientName};
-};
 
 // The device index of the port named exactly so; throws UsageError naming the candidates.
 unsigned indexOf(PortListing const& listing, std::string const& name, char const* what) {
@@ -48,7 +33,9 @@ PortListing listOutputs() {
 }
 
 PortListing listInputs() {
-    return listPorts([] { return std::make_unique<InputList>(); });
+    return listPorts([]() -> std::unique_ptr<MidiPortList> {
+        return RtMidiInputFactory().create(kBackEndWinMM, kClientName);
+    });
 }
 
 std::optional<std::uint32_t> probeOutput(unsigned index) {

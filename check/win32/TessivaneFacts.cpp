@@ -13,7 +13,6 @@
 
 namespace {
 
-wchar_t const kStartupApproved[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 std::vector<RunningCopy> runningCopies() {
     std::vector<PROCESSENTRY32W> found;
@@ -47,14 +46,6 @@ std::vector<RunningCopy> runningCopies() {
     return copies;
 }
 
-// Task Manager's switch for a Run value: the first byte of its record is odd while switched off.
-bool runValueSwitchedOff() {
-    BYTE record[64] = {};
-    DWORD size = sizeof record;
-    LONG const result =
-        RegGetValueW(HKEY_CURRENT_USER, kStartupApproved, L"Tessivane_x64", RRF_RT_REG_BINARY, nullptr, record, &size);
-    return result == ERROR_SUCCESS && (record[0] & 1) != 0;
-}
 
 }  // namespace
 
@@ -67,7 +58,7 @@ TessivaneFacts tessivaneFacts() {
         std::u16string const path = utf8ToUtf16(*facts.runValue);
         DWORD const attributes = GetFileAttributesW(reinterpret_cast<wchar_t const*>(path.c_str()));
         facts.runValueFileExists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-        facts.runValueSwitchedOff = runValueSwitchedOff();
+        facts.runValueSwitchedOff = launchSwitchedOffInTaskManager();
     }
     return facts;
 }

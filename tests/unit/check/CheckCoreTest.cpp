@@ -206,6 +206,13 @@ TEST(Findings, EachRuleFiresOnItsCaseAndStaysQuietOnTheOthers) {
     auto const probed = [](std::optional<std::uint32_t> code) {
         return [=](CheckReport& r) { notRunning(r), r.probes = {{"UM-ONE", code}}; };
     };
+    // "Keys" shared; Tessivane holds it open, or not because of `code`; Windows lists it and its port.
+    auto const sharedKeys = [](CheckReport& r, bool open, std::uint32_t code) {
+        r.inputChoices = {StoredState::Document, "", {"Keys"}};
+        r.inputs.ports.push_back({"Keys", PortRole::Device, "Keys", 1});
+        r.inputs.ports.push_back({"Keys - In", PortRole::TessivanePort, "", 2});
+        r.state.decoded.state.inputs = {{"Keys", {"Keys - In"}, true, open, open ? "" : "refused", code, 0}};
+    };
     auto const renamedTo = [](char const* name) {
         return [=](CheckReport& r) { r.outputs.ports[0].uniqueName = r.outputs.ports[0].name = name; };
     };
@@ -254,6 +261,8 @@ TEST(Findings, EachRuleFiresOnItsCaseAndStaysQuietOnTheOthers) {
         {"no answer (probe)", probed(std::nullopt), {"notRunning", "openFailed"}},
         {"opens (probe)", probed(0), {"notRunning"}},
         {"shared input gone", [](CheckReport& r) { r.inputChoices = {StoredState::Document, "", {"Keys"}}; }, {"inputNotConnected"}},
+        {"shared input held", [&](CheckReport& r) { sharedKeys(r, false, kMidiErrorAllocated); }, {"held"}},
+        {"shared input open", [&](CheckReport& r) { sharedKeys(r, true, 0); }, {}},
     };
     EXPECT_EQ(idsOf(findingsOf(healthy())), std::vector<std::string>{});
     for (auto const& [name, change, ids] : cases) {
@@ -267,6 +276,9 @@ TEST(Findings, EachRuleFiresOnItsCaseAndStaysQuietOnTheOthers) {
     refused(kMidiErrorAllocated)(held);
     EXPECT_NE(findingsOf(held)[0].fix.find("choose \"UM-ONE - MIDI\" instead"), std::string::npos);
     EXPECT_NE(findingsOf(held)[0].problem.find("another application has it (refused)"), std::string::npos);
+    CheckReport heldInput = healthy();
+    sharedKeys(heldInput, false, kMidiErrorAllocated);
+    EXPECT_NE(findingsOf(heldInput)[0].fix.find("choose \"Keys - In\" instead"), std::string::npos);
     CheckReport renamed = healthy();
     renamedTo("2- UM-ONE")(renamed);
     EXPECT_EQ(findingsOf(renamed)[0].problem, "Windows now lists \"UM-ONE\" as \"2- UM-ONE\".");
