@@ -79,7 +79,7 @@ void machineFindings(CheckReport const& report, std::vector<Finding>& found) {
     SystemFacts const& system = report.system;
     DriverFacts const& driver = report.driver;
     if (!codePageLetsTessivaneStart(system.ansiCodePage)) {
-        found.push_back({"windowsTooOld", kErrorWindowsTooOld, kFixWindows});
+        found.push_back({"windowsTooOld", codePageRequirementText(system.ansiCodePage), kFixWindows});
     }
     for (auto const& [path, settings] : system.compatibility) {
         found.push_back({"compatibility", "Windows starts " + quoted(path) + " with compatibility settings (" +

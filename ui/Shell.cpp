@@ -60,7 +60,7 @@ PortController::Hooks engineHooks() {
 
 int runTessivane(HINSTANCE instance) {
     if (!codePageLetsTessivaneStart(GetACP())) {
-        showErrorBox(kErrorWindowsTooOld);
+        showErrorBox(codePageRequirementText(GetACP()).c_str());
         return 0;
     }
     LoadStringW(instance, IDS_APP_TITLE, shell().windowTitle, 100);
