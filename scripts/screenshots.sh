@@ -70,6 +70,8 @@ shot() {
 
 export TESSIVANE_HARNESS_OUTPUTS="USB MIDI Interface|Synth Module|Synth Module|Drum Machine|Stage Piano"
 export TESSIVANE_HARNESS_CHOSEN="USB MIDI Interface|Synth Module (2)"
+export TESSIVANE_HARNESS_INPUTS="Keystation 49|USB MIDI Interface|Drum Pads"
+export TESSIVANE_HARNESS_SHARED="Keystation 49"
 "$wine" "$harness" </dev/null >/dev/null 2>&1 &
 wait_for 60 win exists || { import -window root /tmp/failed-shot.png; echo "the harness did not start" >&2; exit 1; }
 sleep 3
@@ -94,6 +96,11 @@ shot_window() {
 
 win configure
 shot_window configure.png "Velmora Tessivane"
+win escape
+sleep 0.5
+
+win share-inputs
+shot_window share-inputs.png "Velmora Tessivane"
 win escape
 sleep 0.5
 

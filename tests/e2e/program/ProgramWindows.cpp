@@ -3,6 +3,7 @@
 //   close              WM_CLOSE to the hidden main window (logoff, a task manager)
 //   exit               the tray menu's "Exit" (command 105)
 //   configure          the tray menu's "Configure..." (command 202)
+//   share-inputs       the tray menu's "Share inputs..." (command 205)
 //   about              the class menu's "About ..." (command 104)
 //   exists             only tells whether the main window is there
 //   window TITLE       only tells whether a top-level window with this title is there
@@ -44,6 +45,7 @@ UINT const kTrayCallback = WM_USER + 1;
 WPARAM const kTrayIconId = 107;
 WPARAM const kExit = 105;
 WPARAM const kConfigure = 202;
+WPARAM const kShareInputs = 205;
 WPARAM const kAbout = 104;
 
 HWND mainWindow() { return FindWindowW(L"TESSIVANE", nullptr); }
@@ -229,6 +231,7 @@ int main(int argc, char** argv) {
     if (command == "close") return post(mainWindow(), WM_CLOSE, 0, 0);
     if (command == "exit") return post(mainWindow(), WM_COMMAND, kExit, 0);
     if (command == "configure") return post(mainWindow(), WM_COMMAND, kConfigure, 0);
+    if (command == "share-inputs") return post(mainWindow(), WM_COMMAND, kShareInputs, 0);
     if (command == "about") return post(mainWindow(), WM_COMMAND, kAbout, 0);
     if (command == "rect" && argc > 2) return printRect(FindWindowA(nullptr, argv[2]));
     if (command == "menu-rect") return printRect(FindWindowA("#32768", nullptr));
@@ -255,7 +258,7 @@ int main(int argc, char** argv) {
     if (command == "published-count") return publishedCount();
     if (command == "item-count") return itemCount();
     if (command == "notification-area") return notificationArea();
-    std::fprintf(stderr, "usage: program-windows close|exit|configure|about|exists|window TITLE|rect TITLE|"
+    std::fprintf(stderr, "usage: program-windows close|exit|configure|share-inputs|about|exists|window TITLE|rect TITLE|"
                          "menu-rect|accelerator C|"
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
                          "tray-right-click|send-command N|box-state|plug-later|fill-queue|"
