@@ -9,18 +9,21 @@
 //   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
 //                                progress for that long)
 // and its control window (HarnessControl.h) takes what a test cannot do from outside: plug later,
-// hold the ticks and fill the request queue, click a check box, hold the mouse capture.
+// hold the ticks and fill the request queue, click a check box, hold the mouse capture, keep an
+// error box for later, count the timers that came under the capture.
 // The virtual ports live in this process (the simulated driver linked in).
 #include <windows.h>
 #include <commctrl.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/EngineTexts.h"
 #include "engine/PortController.h"
 #include "engine/win32/MultimediaTimerWin32.h"
 #include "midi_output/fake_bus/FakeDeviceBus.h"
@@ -28,8 +31,12 @@
 #include "simulated_driver/SimulatedDriver.h"
 #include "tests/win32/ui/RealInput.h"
 #include "tests/win32/ui/harness/HarnessControl.h"
+#include "ui/AppMessages.h"
+#include "ui/CheckBoxTree.h"
 #include "ui/ConfigureDialog.h"
+#include "ui/ErrorBox.h"
 #include "ui/Shell.h"
+#include "ui/ShellState.h"
 #include "ui/resource.h"
 
 namespace {
@@ -143,6 +150,24 @@ void clickFirstBox() {
     }
 }
 
+// Timer messages of the main window and of the Configure dialog taken from the queue while a
+// window of this thread held the capture: what a deferral waits for, seen as it happens.
+LRESULT timersUnderCapture[2] = {};
+
+LRESULT CALLBACK countTimersUnderCapture(int code, WPARAM removed, LPARAM lParam) {
+    MSG const& message = *reinterpret_cast<MSG const*>(lParam);
+    if (code == HC_ACTION && removed == PM_REMOVE && message.message == WM_TIMER &&
+        GetCapture() != nullptr) {
+        if (message.hwnd == shell().mainWindow && message.wParam == kLaterErrorBoxesTimer) {
+            ++timersUnderCapture[kMainWindowTimer];
+        } else if (message.hwnd == configureDialogHandle() &&
+                   message.wParam == kCheckBoxTreeRebuildTimer) {
+            ++timersUnderCapture[kTreeRebuildTimer];
+        }
+    }
+    return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kPlugLater:
@@ -160,6 +185,7 @@ LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         clickFirstBox();
         return 1;
     case kHoldTreeCapture:
+        timersUnderCapture[kMainWindowTimer] = timersUnderCapture[kTreeRebuildTimer] = 0;
         SetCapture(GetDlgItem(configureDialogHandle(), IDC_OUTPUT_TREE));
         return 1;
     case kReleaseCapture:
@@ -167,6 +193,15 @@ LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 1;
     case kPublishedCount:
         return static_cast<LRESULT>(PortController::instance().publishedOutputs().size());
+    case kErrorBoxLater:
+        try {
+            showErrorBoxLater(kErrorRequestRefused);
+        } catch (std::exception const&) {
+            return 0;  // out of memory for the text
+        }
+        return 1;
+    case kTimersUnderCapture:
+        return wParam <= kTreeRebuildTimer ? timersUnderCapture[wParam] : -1;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -200,5 +235,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     dependencies.timer = &harnessTimer();
     PortController::configureInstance(dependencies);
     createControlWindow(instance);
+    SetWindowsHookExW(WH_GETMESSAGE, countTimersUnderCapture, nullptr, GetCurrentThreadId());
     return runTessivane(instance);
 }
