@@ -26,6 +26,9 @@
 //   release-capture    the UI harness lets the capture go
 //   published-count    prints how many outputs the UI harness's engine has published
 //   error-later        the UI harness keeps an error box for the main window's timer to show
+//   slow-opens         prints how many slow opens the UI harness has begun
+//   sync               returns once the UI harness's user-interface thread has handled the
+//                      messages sent to it before (sent messages are handled in order)
 //   capture-timers W   prints how many timer messages of W ("box": the main window's error-box
 //                      timer, "tree": the Configure tree's rebuild) the UI harness has seen
 //                      come since hold-capture, while the capture was held
@@ -266,6 +269,8 @@ int main(int argc, char** argv) {
     if (command == "release-capture") return toHarness(kReleaseCapture);
     if (command == "published-count") return askHarness(kPublishedCount);
     if (command == "error-later") return toHarness(kErrorBoxLater);
+    if (command == "slow-opens") return askHarness(kSlowOpensBegun);
+    if (command == "sync") return askHarness(WM_NULL);
     if (command == "capture-timers" && argc > 2) return timersUnderCapture(argv[2]);
     if (command == "item-count") return itemCount();
     if (command == "notification-area") return notificationArea();
@@ -274,6 +279,7 @@ int main(int argc, char** argv) {
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
                          "tray-right-click|send-command N|box-state|plug-later|fill-queue|"
                          "release-ticks|click-box|hold-capture|release-capture|published-count|"
-                         "error-later|capture-timers box/tree|item-count|notification-area\n");
+                         "error-later|capture-timers box/tree|slow-opens|sync|item-count|"
+                         "notification-area\n");
     return 3;
 }

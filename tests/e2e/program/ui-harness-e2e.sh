@@ -85,7 +85,9 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 "$wine" reg delete "$run_key" /v Tessivane_x64 /f >/dev/null 2>&1 || true
 start_harness
 win plug-later || fail "no harness control window"
-sleep 0.5  # the tick that found the output is in its first, slow open now
+# The tick that found the output is in its first open, which lasts until the exit has begun.
+slow_open_begun() { [ "$(win slow-opens | tr -d '\r')" -ge 1 ]; }
+wait_for 20 slow_open_begun || fail "close during a tick: the tick did not begin its open"
 win close || fail "could not send close"
 wait_for 20 error_box_up || fail "close during a tick: no error box appeared (hung?)"
 # The exit waits for that tick and serves sent messages meanwhile, as tray callbacks are sent;
@@ -95,7 +97,7 @@ win tray-right-click || fail "could not send the right click"
 for command in 105 202 203; do
   win send-command $command || fail "could not send command $command"
 done
-sleep 1
+win sync >/dev/null || fail "the program did not handle the messages sent during the exit"
 ! win window "Velmora Tessivane" || fail "a Configure dialog opened during the exit"
 ! win menu-rect >/dev/null || fail "the tray menu opened during the exit"
 ! "$wine" reg query "$run_key" /v Tessivane_x64 >/dev/null 2>&1 ||

@@ -29,3 +29,5 @@ UINT const kErrorBoxLater = WM_APP + 8;
 UINT const kTimersUnderCapture = WM_APP + 9;
 WPARAM const kMainWindowTimer = 0;
 WPARAM const kTreeRebuildTimer = 1;
+// Sent: answers how many opens of a TESSIVANE_HARNESS_SLOW_OPEN output have begun.
+UINT const kSlowOpensBegun = WM_APP + 10;

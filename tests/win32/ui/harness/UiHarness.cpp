@@ -6,8 +6,9 @@
 //   TESSIVANE_HARNESS_CHOSEN     names stored as chosen (the program's own settings key) at start
 //   TESSIVANE_HARNESS_LATER      outputs plugged when the control window gets kPlugLater
 //   TESSIVANE_HARNESS_FAIL_OPEN  outputs whose every open fails with kOpenFailure
-//   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
-//                                progress for that long)
+//   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first waits until the main window's
+//                                exit has begun (at most 20 s): a tick in progress when the
+//                                user exits
 // and its control window (HarnessControl.h) takes what a test cannot do from outside: plug later,
 // hold the ticks and fill the request queue, click a check box, hold the mouse capture, keep an
 // error box for later, count the timers that came under the capture.
@@ -73,7 +74,20 @@ FakeDeviceBus& bus() {
     return devices;
 }
 
-// An output of the bus whose open takes a second for the outputs listed as slow.
+// Set on the user-interface thread as the main window's WM_DESTROY begins; read by slow opens.
+std::atomic<bool> exitBegun{false};
+std::atomic<int> slowOpensBegun{0};
+DWORD const kSlowOpenLimitMs = 20000;
+
+LRESULT CALLBACK noteExit(int code, WPARAM sentByOtherThread, LPARAM lParam) {
+    CWPSTRUCT const& message = *reinterpret_cast<CWPSTRUCT const*>(lParam);
+    if (code == HC_ACTION && message.message == WM_DESTROY && message.hwnd == shell().mainWindow) {
+        exitBegun.store(true);
+    }
+    return CallNextHookEx(nullptr, code, sentByOtherThread, lParam);
+}
+
+// An output of the bus whose open, for the outputs listed as slow, waits for the exit to begin.
 class SlowOpenOutput : public MidiOutput {
 public:
     explicit SlowOpenOutput(std::unique_ptr<MidiOutput> output) : output_(std::move(output)) {}
@@ -81,7 +95,10 @@ public:
     std::string portName(unsigned index) override { return output_->portName(index); }
     void openPort(unsigned index, std::string const& portName) override {
         if (listed("TESSIVANE_HARNESS_SLOW_OPEN", output_->portName(index))) {
-            Sleep(1000);
+            slowOpensBegun.fetch_add(1);
+            for (DWORD waited = 0; !exitBegun.load() && waited < kSlowOpenLimitMs; waited += 10) {
+                Sleep(10);
+            }
         }
         output_->openPort(index, portName);
     }
@@ -202,6 +219,8 @@ LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 1;
     case kTimersUnderCapture:
         return wParam <= kTreeRebuildTimer ? timersUnderCapture[wParam] : -1;
+    case kSlowOpensBegun:
+        return slowOpensBegun.load();
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -236,5 +255,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     PortController::configureInstance(dependencies);
     createControlWindow(instance);
     SetWindowsHookExW(WH_GETMESSAGE, countTimersUnderCapture, nullptr, GetCurrentThreadId());
+    SetWindowsHookExW(WH_CALLWNDPROC, noteExit, nullptr, GetCurrentThreadId());
     return runTessivane(instance);
 }
