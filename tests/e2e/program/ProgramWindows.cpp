@@ -26,6 +26,13 @@
 //   hold-capture       the UI harness's Configure tree takes the mouse capture
 //   release-capture    the UI harness lets the capture go
 //   published-count    prints how many outputs the UI harness's engine has published
+//   error-later        the UI harness keeps an error box for the main window's timer to show
+//   slow-opens         prints how many slow opens the UI harness has begun
+//   sync               returns once the UI harness's user-interface thread has handled the
+//                      messages sent to it before (sent messages are handled in order)
+//   capture-timers W   prints how many timer messages of W ("box": the main window's error-box
+//                      timer, "tree": the Configure tree's rebuild) the UI harness has seen
+//                      come since hold-capture, while the capture was held
 //   item-count         prints how many items the Configure dialog's tree shows
 //   notification-area  plays the notification area until it is killed: prints "ready", then
 //                      "icon" for every icon that a program adds, changes or deletes
@@ -151,15 +158,23 @@ int itemCount() {
     return 0;
 }
 
-int publishedCount() {
-    DWORD_PTR count = 0;
+// Sends a question to the UI harness and prints its answer.
+int askHarness(UINT message, WPARAM wParam = 0) {
+    DWORD_PTR answer = 0;
     HWND const control = FindWindowW(kHarnessControlClass, nullptr);
     if (control == nullptr ||
-        !SendMessageTimeoutW(control, kPublishedCount, 0, 0, SMTO_NORMAL, 5000, &count)) {
+        !SendMessageTimeoutW(control, message, wParam, 0, SMTO_NORMAL, 5000, &answer)) {
         return 1;
     }
-    std::printf("%d\n", static_cast<int>(count));
+    std::printf("%d\n", static_cast<int>(answer));
     return 0;
+}
+
+int timersUnderCapture(std::string const& which) {
+    if (which != "box" && which != "tree") {
+        return 3;
+    }
+    return askHarness(kTimersUnderCapture, which == "box" ? kMainWindowTimer : kTreeRebuildTimer);
 }
 
 int boxState() {
@@ -255,7 +270,11 @@ int main(int argc, char** argv) {
     if (command == "click-box") return toHarness(kClickFirstBox);
     if (command == "hold-capture") return toHarness(kHoldTreeCapture);
     if (command == "release-capture") return toHarness(kReleaseCapture);
-    if (command == "published-count") return publishedCount();
+    if (command == "published-count") return askHarness(kPublishedCount);
+    if (command == "error-later") return toHarness(kErrorBoxLater);
+    if (command == "slow-opens") return askHarness(kSlowOpensBegun);
+    if (command == "sync") return askHarness(WM_NULL);
+    if (command == "capture-timers" && argc > 2) return timersUnderCapture(argv[2]);
     if (command == "item-count") return itemCount();
     if (command == "notification-area") return notificationArea();
     std::fprintf(stderr, "usage: program-windows close|exit|configure|share-inputs|about|exists|window TITLE|rect TITLE|"
@@ -263,6 +282,7 @@ int main(int argc, char** argv) {
                          "tray-menu X Y|escape|error-text|dismiss-error|dismiss-about|tray-double-click|"
                          "tray-right-click|send-command N|box-state|plug-later|fill-queue|"
                          "release-ticks|click-box|hold-capture|release-capture|published-count|"
-                         "item-count|notification-area\n");
+                         "error-later|capture-timers box/tree|slow-opens|sync|item-count|"
+                         "notification-area\n");
     return 3;
 }

@@ -7,8 +7,9 @@
 # 3. WM_CLOSE while a tick is under way that then raises the box (an error met just as the user
 #    exits); a double-click and a right click on the tray icon, and the commands "Exit",
 #    "Configure..." and "Launch on startup", sent meanwhile, do nothing;
-# 4. a new output list while the tree holds the mouse capture: the tree is rebuilt only once the
-#    capture is let go; then "Exit" while that Configure dialog is open;
+# 4. a new output list and an error box waiting while the tree holds the mouse capture: the tree
+#    is rebuilt and the box shown only once the capture is let go; then "Exit" while that
+#    Configure dialog is open;
 # 5. a check-box click that the full request queue refuses: the error box opens after the click
 #    has been handled, the tree is rebuilt under it, and the program goes on after it.
 set -euo pipefail
@@ -84,7 +85,9 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 "$wine" reg delete "$run_key" /v Tessivane_x64 /f >/dev/null 2>&1 || true
 start_harness
 win plug-later || fail "no harness control window"
-sleep 0.5  # the tick that found the output is in its first, slow open now
+# The tick that found the output is in its first open, which lasts until the exit has begun.
+slow_open_begun() { [ "$(win slow-opens | tr -d '\r')" -ge 1 ]; }
+wait_for 20 slow_open_begun || fail "close during a tick: the tick did not begin its open"
 win close || fail "could not send close"
 wait_for 20 error_box_up || fail "close during a tick: no error box appeared (hung?)"
 # The exit waits for that tick and serves sent messages meanwhile, as tray callbacks are sent;
@@ -94,7 +97,7 @@ win tray-right-click || fail "could not send the right click"
 for command in 105 202 203; do
   win send-command $command || fail "could not send command $command"
 done
-sleep 1
+win sync >/dev/null || fail "the program did not handle the messages sent during the exit"
 ! win window "Velmora Tessivane" || fail "a Configure dialog opened during the exit"
 ! win menu-rect >/dev/null || fail "the tray menu opened during the exit"
 ! "$wine" reg query "$run_key" /v Tessivane_x64 >/dev/null 2>&1 ||
@@ -104,9 +107,10 @@ win dismiss-error >/dev/null || fail "close during a tick: the error box went aw
 expect_clean_exit "close during a tick"
 unset TESSIVANE_HARNESS_SLOW_OPEN
 
-echo "== a new output list while the tree holds the mouse waits until it lets go; then 'Exit'"
+echo "== a new output list and an error box wait while the tree holds the mouse; then 'Exit'"
 export TESSIVANE_HARNESS_LATER="Drums"
 count_is() { [ "$(win "$1" | tr -d '\r')" = "$2" ]; }
+timers_at_least() { local count; count=$(win capture-timers "$1" | tr -d '\r') && [ "$count" -ge "$2" ]; }
 start_harness
 win configure
 configure_open() { win window "Velmora Tessivane"; }
@@ -114,11 +118,20 @@ wait_for 20 configure_open || fail "the Configure dialog did not open"
 count_is item-count 1 || fail "the tree does not show the one output"
 win hold-capture || fail "could not hold the capture"
 win plug-later || fail "could not plug"
+win error-later || fail "could not keep an error box for later"
 wait_for 20 count_is published-count 2 || fail "the engine did not publish the new output"
-sleep 0.5  # for the dialog to take the notice
+# Both deferrals have been served by a timer, and have held back, once each timer has come twice
+# under the capture (the first handled); or one of them has not waited.
+deferred_or_done() {
+  error_box_up || count_is item-count 2 || { timers_at_least tree 2 && timers_at_least box 2; }
+}
+wait_for 20 deferred_or_done || fail "the timers did not come while the tree held the capture"
+! error_box_up || fail "the error box opened while the tree held the mouse capture"
 count_is item-count 1 || fail "the tree was rebuilt while it held the mouse capture"
 win release-capture || fail "could not release the capture"
 wait_for 10 count_is item-count 2 || fail "the tree was not rebuilt once the capture was let go"
+wait_for 10 error_box_up || fail "the error box did not open once the capture was let go"
+win dismiss-error >/dev/null || fail "could not dismiss the error box"
 win exit || fail "could not send exit"
 expect_clean_exit "exit with the Configure dialog open"
 unset TESSIVANE_HARNESS_LATER

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "ui/resource.h"
@@ -48,9 +49,35 @@ UINT const kRunHere = WM_APP + 100;
 UINT const kPostedMark = WM_APP + 101;
 std::atomic<int> postedMarks{0};
 
+// An action sent to the user-interface thread. When the send times out, Windows still delivers
+// the message later, after the robot has left the frame that the action may refer to. So the
+// message carries a reference of its own to the job, and the action runs only if the robot is
+// still waiting for it; once it runs, the robot waits for its end.
+struct UiJob {
+    enum State { kWaiting, kRunning, kOver, kDropped };
+    explicit UiJob(std::function<void()> const* robotsAction) : action(robotsAction) {}
+    std::function<void()> const* const action;  // in the robot's frame: read only while running
+    std::atomic<int> state{kWaiting};
+};
+
+void runJob(UiJob& job) {
+    int waiting = UiJob::kWaiting;
+    if (!job.state.compare_exchange_strong(waiting, UiJob::kRunning)) {
+        return;  // the robot has stopped waiting
+    }
+    try {
+        (*job.action)();
+    } catch (...) {
+        ADD_FAILURE() << "an action on the user-interface thread threw";
+    }
+    job.state = UiJob::kOver;
+}
+
 LRESULT CALLBACK handProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kRunHere) {
-        (*reinterpret_cast<std::function<void()> const*>(lParam))();
+        std::unique_ptr<std::shared_ptr<UiJob>> const carried(
+            reinterpret_cast<std::shared_ptr<UiJob>*>(lParam));
+        runJob(**carried);
         return 0;
     }
     if (message == kPostedMark) {
@@ -164,11 +191,23 @@ bool waitUntilGone(HWND window, int milliseconds) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, milliseconds);
 }
 
-void byUiThread(std::function<void()> const& action) {
+bool byUiThread(std::function<void()> const& action, int milliseconds) {
+    auto const job = std::make_shared<UiJob>(&action);
+    // The message's own reference, freed by the hand whenever it gets the message (leaked when
+    // the message is never delivered).
+    auto const carried = reinterpret_cast<LPARAM>(new std::shared_ptr<UiJob>(job));
     DWORD_PTR result = 0;
-    EXPECT_TRUE(SendMessageTimeoutW(uiThreadHand(), kRunHere, 0, reinterpret_cast<LPARAM>(&action),
-                                    SMTO_NORMAL, 10000, &result))
-        << "the user-interface thread did not answer";
+    SendMessageTimeoutW(uiThreadHand(), kRunHere, 0, carried, SMTO_NORMAL,
+                        static_cast<UINT>(milliseconds), &result);
+    int waiting = UiJob::kWaiting;
+    if (job->state.compare_exchange_strong(waiting, UiJob::kDropped)) {
+        ADD_FAILURE() << "the user-interface thread did not answer";
+        return false;
+    }
+    while (job->state.load() != UiJob::kOver) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    return true;
 }
 
 void moveCursor(POINT screenPoint) {

@@ -32,8 +32,11 @@ HWND waitForMenu(int milliseconds = 10000);
 bool waitUntil(std::function<bool()> const& condition, int milliseconds = 10000);
 bool waitUntilGone(HWND window, int milliseconds = 10000);
 
-// Runs `action` on the user-interface thread and waits for it (from a play's script).
-void byUiThread(std::function<void()> const& action);
+// Runs `action` on the user-interface thread and waits for it (from a play's script). False, with
+// the failure recorded, when that thread did not take it up within the time: it then never runs.
+// Once taken up, it is waited for however long it takes, since it may refer to the caller's frame;
+// so it must not block.
+bool byUiThread(std::function<void()> const& action, int milliseconds = 10000);
 // The cursor moved there, and there also a click of the left button, both made by the
 // user-interface thread (see UiRobot.cpp for why).
 void moveCursor(POINT screenPoint);

@@ -8,8 +8,9 @@
 //   TESSIVANE_HARNESS_FAIL_OPEN  outputs whose every open fails with kOpenFailure
 //   TESSIVANE_HARNESS_HELD       outputs that another application holds: every open fails as
 //                                WinMM's does then (RtMidi's text, MMSYSERR_ALLOCATED)
-//   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first takes a second (a tick in
-//                                progress for that long)
+//   TESSIVANE_HARNESS_SLOW_OPEN  outputs whose every open first waits until the main window's
+//                                exit has begun (at most 20 s): a tick in progress when the
+//                                user exits
 //   TESSIVANE_HARNESS_INPUTS     inputs plugged at start; each plays whatever applications write
 //                                into the port "<input> Player", as a keyboard would (a SysEx in
 //                                WinMM-sized buffers)
@@ -18,7 +19,8 @@
 //                                finds it, so that other processes (vmidi-client) reach the ports;
 //                                otherwise the simulated driver linked in
 // and its control window (HarnessControl.h) takes what a test cannot do from outside: plug later,
-// hold the ticks and fill the request queue, click a check box, hold the mouse capture.
+// hold the ticks and fill the request queue, click a check box, hold the mouse capture, keep an
+// error box for later, count the timers that came under the capture.
 // The virtual ports live in this process (the simulated driver linked in), unless the DLL is asked
 // for.
 #include <windows.h>
@@ -26,11 +28,13 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/EngineTexts.h"
 #include "engine/PortController.h"
 #include "engine/win32/MultimediaTimerWin32.h"
 #include "midi_common/MidiOpenError.h"
@@ -40,8 +44,12 @@
 #include "simulated_driver/SimulatedDriver.h"
 #include "tests/win32/ui/RealInput.h"
 #include "tests/win32/ui/harness/HarnessControl.h"
+#include "ui/AppMessages.h"
+#include "ui/CheckBoxTree.h"
 #include "ui/ConfigureDialog.h"
+#include "ui/ErrorBox.h"
 #include "ui/Shell.h"
+#include "ui/ShellState.h"
 #include "ui/resource.h"
 #include "virtual_midi/VirtualMidiBinding.h"
 
@@ -79,8 +87,21 @@ FakeDeviceBus& bus() {
     return devices;
 }
 
-// An output of the bus whose open takes a second for the outputs listed as slow, and fails for
-// those listed as held.
+// Set on the user-interface thread as the main window's WM_DESTROY begins; read by slow opens.
+std::atomic<bool> exitBegun{false};
+std::atomic<int> slowOpensBegun{0};
+DWORD const kSlowOpenLimitMs = 20000;
+
+LRESULT CALLBACK noteExit(int code, WPARAM sentByOtherThread, LPARAM lParam) {
+    CWPSTRUCT const& message = *reinterpret_cast<CWPSTRUCT const*>(lParam);
+    if (code == HC_ACTION && message.message == WM_DESTROY && message.hwnd == shell().mainWindow) {
+        exitBegun.store(true);
+    }
+    return CallNextHookEx(nullptr, code, sentByOtherThread, lParam);
+}
+
+// An output of the bus whose open, for the outputs listed as slow, waits for the exit to begin, and
+// fails for those listed as held.
 class SlowOpenOutput : public MidiOutput {
 public:
     explicit SlowOpenOutput(std::unique_ptr<MidiOutput> output) : output_(std::move(output)) {}
@@ -88,7 +109,10 @@ public:
     std::string portName(unsigned index) override { return output_->portName(index); }
     void openPort(unsigned index, std::string const& portName) override {
         if (listed("TESSIVANE_HARNESS_SLOW_OPEN", output_->portName(index))) {
-            Sleep(1000);
+            slowOpensBegun.fetch_add(1);
+            for (DWORD waited = 0; !exitBegun.load() && waited < kSlowOpenLimitMs; waited += 10) {
+                Sleep(10);
+            }
         }
         if (listed("TESSIVANE_HARNESS_HELD", output_->portName(index))) {
             throw MidiOpenError("MidiOutWinMM::openPort: error creating Windows MM MIDI output port.", kMidiErrorAllocated);
@@ -193,6 +217,24 @@ void clickFirstBox() {
     }
 }
 
+// Timer messages of the main window and of the Configure dialog taken from the queue while a
+// window of this thread held the capture: what a deferral waits for, seen as it happens.
+LRESULT timersUnderCapture[2] = {};
+
+LRESULT CALLBACK countTimersUnderCapture(int code, WPARAM removed, LPARAM lParam) {
+    MSG const& message = *reinterpret_cast<MSG const*>(lParam);
+    if (code == HC_ACTION && removed == PM_REMOVE && message.message == WM_TIMER &&
+        GetCapture() != nullptr) {
+        if (message.hwnd == shell().mainWindow && message.wParam == kLaterErrorBoxesTimer) {
+            ++timersUnderCapture[kMainWindowTimer];
+        } else if (message.hwnd == configureDialogHandle() &&
+                   message.wParam == kCheckBoxTreeRebuildTimer) {
+            ++timersUnderCapture[kTreeRebuildTimer];
+        }
+    }
+    return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kPlugLater:
@@ -210,6 +252,7 @@ LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         clickFirstBox();
         return 1;
     case kHoldTreeCapture:
+        timersUnderCapture[kMainWindowTimer] = timersUnderCapture[kTreeRebuildTimer] = 0;
         SetCapture(GetDlgItem(configureDialogHandle(), IDC_OUTPUT_TREE));
         return 1;
     case kReleaseCapture:
@@ -217,6 +260,17 @@ LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 1;
     case kPublishedCount:
         return static_cast<LRESULT>(PortController::instance().publishedOutputs().size());
+    case kErrorBoxLater:
+        try {
+            showErrorBoxLater(kErrorRequestRefused);
+        } catch (std::exception const&) {
+            return 0;  // out of memory for the text
+        }
+        return 1;
+    case kTimersUnderCapture:
+        return wParam <= kTreeRebuildTimer ? timersUnderCapture[wParam] : -1;
+    case kSlowOpensBegun:
+        return slowOpensBegun.load();
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -267,5 +321,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     dependencies.timer = &harnessTimer();
     PortController::configureInstance(dependencies);
     createControlWindow(instance);
+    SetWindowsHookExW(WH_GETMESSAGE, countTimersUnderCapture, nullptr, GetCurrentThreadId());
+    SetWindowsHookExW(WH_CALLWNDPROC, noteExit, nullptr, GetCurrentThreadId());
     return runTessivane(instance);
 }
