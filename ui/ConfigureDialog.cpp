@@ -1,7 +1,5 @@
 #include "ui/ConfigureDialog.h"
 
-#include <commctrl.h>
-
 #include <atomic>
 #include <exception>
 #include <vector>
@@ -10,16 +8,14 @@
 #include "engine/PortController.h"
 #include "settings/DefaultPortsStore.h"
 #include "ui/AppMessages.h"
-#include "ui/CheckBoxTree.h"
-#include "ui/ErrorBox.h"
+#include "ui/DeviceDialog.h"
 #include "ui/DeviceTree.h"
+#include "ui/ErrorBox.h"
 #include "ui/ShellState.h"
 #include "ui/resource.h"
 
 namespace {
 
-// Written on the user-interface thread, read by the timer thread in notifyPortsChanged: the
-// release here pairs with the acquire there, so the dialog it names is fully made.
 std::atomic<HWND> openDialog{nullptr};
 
 // Refills the tree from the engine's published list. If the list cannot be copied (out of
@@ -30,33 +26,6 @@ void fillFromEngine(HWND tree) {
         fillOutputTree(tree, records.data(), records.size());
     } catch (std::exception const&) {
     }
-}
-
-INT_PTR onInitDialog(HWND dialog) {
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_TREEVIEW_CLASSES;
-    if (!InitCommonControlsEx(&controls)) {
-        return FALSE;
-    }
-    HWND const tree = createOutputTree(dialog);
-    if (tree == nullptr) {
-        return FALSE;  // the dialog still opens, with its text and OK button only
-    }
-    fillFromEngine(tree);
-    ShowWindow(tree, SW_SHOW);
-    openDialog.store(dialog, std::memory_order_release);
-    return TRUE;  // the dialog manager gives the focus to the OK button
-}
-
-INT_PTR onCommand(HWND dialog, WPARAM wParam) {
-    WORD const command = LOWORD(wParam);
-    if (command != IDOK && command != IDCANCEL) {
-        return FALSE;
-    }
-    openDialog.store(nullptr, std::memory_order_release);
-    EndDialog(dialog, command);
-    return TRUE;
 }
 
 // A click on an output's box: asks the engine to enable or disable that output and updates the
@@ -76,43 +45,21 @@ void onOutputClicked(CheckBoxClick const& click) {
     }
 }
 
-CheckBoxTree const kOutputTree = {IDC_OUTPUT_TREE, fillFromEngine, onOutputClicked};
+DeviceDialog const kConfigure = {{IDC_OUTPUT_TREE, fillFromEngine, onOutputClicked},
+                                 kPortsChanged,
+                                 createOutputTree,
+                                 &openDialog};
 
 }  // namespace
 
 INT_PTR CALLBACK configureDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return onInitDialog(dialog);
-    case WM_COMMAND:
-        return onCommand(dialog, wParam);
-    case kPortsChanged:
-        return rebuildCheckBoxTree(kOutputTree, dialog);
-    case WM_TIMER:
-        return wParam == kCheckBoxTreeRebuildTimer ? rebuildCheckBoxTree(kOutputTree, dialog) : FALSE;
-    case WM_NOTIFY:
-        return lParam != 0 ? onCheckBoxTreeNotify(kOutputTree, *reinterpret_cast<NMHDR const*>(lParam))
-                           : FALSE;
-    case WM_DESTROY: {
-        // Destroyed without being closed (its owner went first): forget it, unless a newer dialog
-        // has taken its place.
-        HWND expected = dialog;
-        openDialog.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
-        return FALSE;
-    }
-    default:
-        return FALSE;
-    }
+    return deviceDialogMessage(kConfigure, dialog, message, wParam, lParam);
 }
 
 void openConfigureDialog(HWND owner) {
     DialogBoxParamA(shell().instance, MAKEINTRESOURCEA(IDD_CONFIGURE), owner, configureDialogProc, 0);
 }
 
-HWND configureDialogHandle() { return openDialog.load(std::memory_order_acquire); }
+HWND configureDialogHandle() { return kConfigure.handle(); }
 
-void notifyPortsChanged() {
-    if (HWND const dialog = openDialog.load(std::memory_order_acquire)) {
-        PostMessageA(dialog, kPortsChanged, 0, 0);
-    }
-}
+void notifyPortsChanged() { kConfigure.notify(); }

@@ -1,7 +1,5 @@
 #include "ui/ShareInputsDialog.h"
 
-#include <commctrl.h>
-
 #include <atomic>
 #include <exception>
 #include <vector>
@@ -11,7 +9,7 @@
 #include "midi_services/win32/MidiServicesRegistry.h"
 #include "settings/SharedInputsStore.h"
 #include "ui/AppMessages.h"
-#include "ui/CheckBoxTree.h"
+#include "ui/DeviceDialog.h"
 #include "ui/DeviceTree.h"
 #include "ui/ErrorBox.h"
 #include "ui/ShellState.h"
@@ -19,8 +17,6 @@
 
 namespace {
 
-// Written on the user-interface thread, read by the timer thread in notifyInputsChanged: the
-// release here pairs with the acquire there, so the dialog it names is fully made.
 std::atomic<HWND> openDialog{nullptr};
 
 char const kSharedByServices[] =
@@ -54,8 +50,6 @@ void onInputClicked(CheckBoxClick const& click) {
     }
 }
 
-CheckBoxTree const kInputTree = {IDC_INPUT_TREE, fillFromEngine, onInputClicked};
-
 // The line above the tree, when Windows MIDI Services shares devices itself (read from the
 // registry: no service is started). Null when it does not.
 char const* servicesNote() {
@@ -69,62 +63,25 @@ char const* servicesNote() {
     }
 }
 
-INT_PTR onInitDialog(HWND dialog) {
+HWND createInputTree(HWND dialog) {
     char const* note = servicesNote();
     if (note != nullptr) {
         SetDlgItemTextA(dialog, IDC_SERVICES_NOTE, note);
         ShowWindow(GetDlgItem(dialog, IDC_SERVICES_NOTE), SW_SHOW);
     }
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_TREEVIEW_CLASSES;
-    if (!InitCommonControlsEx(&controls)) {
-        return FALSE;
-    }
-    HWND const tree = createDeviceTree(dialog, note != nullptr ? kTreeBoundsBelowNote : kTreeBounds,
-                                       IDC_INPUT_TREE, "MIDI Inputs");
-    if (tree == nullptr) {
-        return FALSE;  // the dialog still opens, with its texts and OK button only
-    }
-    fillFromEngine(tree);
-    ShowWindow(tree, SW_SHOW);
-    openDialog.store(dialog, std::memory_order_release);
-    return TRUE;
+    return createDeviceTree(dialog, note != nullptr ? kTreeBoundsBelowNote : kTreeBounds,
+                            IDC_INPUT_TREE, "MIDI Inputs");
 }
 
-INT_PTR onCommand(HWND dialog, WPARAM wParam) {
-    WORD const command = LOWORD(wParam);
-    if (command != IDOK && command != IDCANCEL) {
-        return FALSE;
-    }
-    openDialog.store(nullptr, std::memory_order_release);
-    EndDialog(dialog, command);
-    return TRUE;
-}
+DeviceDialog const kShareInputs = {{IDC_INPUT_TREE, fillFromEngine, onInputClicked},
+                                   kInputsChanged,
+                                   createInputTree,
+                                   &openDialog};
 
 }  // namespace
 
 INT_PTR CALLBACK shareInputsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return onInitDialog(dialog);
-    case WM_COMMAND:
-        return onCommand(dialog, wParam);
-    case kInputsChanged:
-        return rebuildCheckBoxTree(kInputTree, dialog);
-    case WM_TIMER:
-        return wParam == kCheckBoxTreeRebuildTimer ? rebuildCheckBoxTree(kInputTree, dialog) : FALSE;
-    case WM_NOTIFY:
-        return lParam != 0 ? onCheckBoxTreeNotify(kInputTree, *reinterpret_cast<NMHDR const*>(lParam))
-                           : FALSE;
-    case WM_DESTROY: {
-        HWND expected = dialog;
-        openDialog.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
-        return FALSE;
-    }
-    default:
-        return FALSE;
-    }
+    return deviceDialogMessage(kShareInputs, dialog, message, wParam, lParam);
 }
 
 void openShareInputsDialog(HWND owner) {
@@ -132,10 +89,6 @@ void openShareInputsDialog(HWND owner) {
                     shareInputsDialogProc, 0);
 }
 
-HWND shareInputsDialogHandle() { return openDialog.load(std::memory_order_acquire); }
+HWND shareInputsDialogHandle() { return kShareInputs.handle(); }
 
-void notifyInputsChanged() {
-    if (HWND const dialog = openDialog.load(std::memory_order_acquire)) {
-        PostMessageA(dialog, kInputsChanged, 0, 0);
-    }
-}
+void notifyInputsChanged() { kShareInputs.notify(); }
