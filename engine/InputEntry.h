@@ -25,6 +25,7 @@
 #include <string>
 
 #include "engine/AtomicFlag.h"
+#include "engine/OpenOutcome.h"
 #include "engine/PortEntry.h"
 #include "midi_common/MidiStreamParser.h"
 #include "midi_input/MidiInput.h"
@@ -57,9 +58,8 @@ public:
     AtomicFlag closing;
     // Messages lost since the entry was made; the state shows it.
     std::atomic<std::uint64_t> lost{0};
-    // Tick thread: why the last open failed (0: no code), and the lost count the state last showed.
-    std::string lastOpenError;
-    std::uint32_t lastOpenErrorCode = 0;
+    // Tick thread: why the last open failed, and the lost count the state last showed.
+    OpenOutcome lastOpen;
     std::uint64_t lostShown = 0;
 
 private:

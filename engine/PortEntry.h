@@ -17,6 +17,7 @@
 #include <string>
 
 #include "engine/AtomicFlag.h"
+#include "engine/OpenOutcome.h"
 #include "engine/SendLock.h"
 #include "midi_output/MidiOutput.h"
 #include "virtual_midi/VirtualMidiApi.h"
@@ -78,10 +79,8 @@ struct PortEntry {
     VirtualMidiDriver const* driver = nullptr;
     // Held around each send on the output connection.
     SendLock sendLock;
-    // Why the last open of the output failed (and the system's code for it, 0 when unknown);
-    // cleared by a successful open. The tick's thread only.
-    std::string lastOpenError;
-    std::uint32_t lastOpenErrorCode = 0;
+    // Why the last open of the output failed, for the program's state.
+    OpenOutcome lastOpen;
 
     bool hasName(char const* other) const;
     bool outputOpen() const { return output != nullptr && output->isPortOpen(); }

@@ -9,25 +9,13 @@
 
 void PortController::openOutput(PortEntry& entry, unsigned index) {
     markStateChanged();
-    try {
-        entry.output->openPort(index, kOpenPortName);
-    } catch (std::exception const& error) {
-        entry.lastOpenError = error.what();
-        entry.lastOpenErrorCode = openErrorCode(error);
-        throw;
-    }
-    entry.lastOpenError.clear();
-    entry.lastOpenErrorCode = 0;
+    entry.lastOpen.attempt([&] { entry.output->openPort(index, kOpenPortName); });
 }
 
 void PortController::recordCreationFailure(char const* name, std::string const& text) {
     markStateChanged();
-    auto const known = std::find_if(creationFailures_.begin(), creationFailures_.end(),
-                                    [&](EntryState const& failure) { return failure.name == name; });
-    EntryState& failure = known != creationFailures_.end() ? *known : creationFailures_.emplace_back();
-    failure.name = name;
-    failure.ports = {portNameUtf8(name, kMidiPortSuffix), portNameUtf8(name, kSysExPortSuffix)};
-    failure.lastError = text;
+    recordEntryFailure(creationFailures_, name,
+                       {portNameUtf8(name, kMidiPortSuffix), portNameUtf8(name, kSysExPortSuffix)}, text);
 }
 
 ProgramState PortController::programState() const {
@@ -47,8 +35,8 @@ ProgramState PortController::programState() const {
         output.portsExist = entry->firstPort && entry->secondPort;
         output.deviceOpen = entry->outputOpen();
         if (!output.deviceOpen) {
-            output.lastError = entry->lastOpenError;
-            output.lastErrorCode = entry->lastOpenErrorCode;
+            output.lastError = entry->lastOpen.error;
+            output.lastErrorCode = entry->lastOpen.code;
         }
         state.outputs.push_back(std::move(output));
     }
@@ -64,8 +52,8 @@ ProgramState PortController::programState() const {
         input.portsExist = static_cast<bool>(entry->port);
         input.deviceOpen = entry->inputOpen();
         if (!input.deviceOpen) {
-            input.lastError = entry->lastOpenError;
-            input.lastErrorCode = entry->lastOpenErrorCode;
+            input.lastError = entry->lastOpen.error;
+            input.lastErrorCode = entry->lastOpen.code;
         }
         input.lost = entry->lost.load(std::memory_order_relaxed);
         state.inputs.push_back(std::move(input));

@@ -100,7 +100,7 @@ void PortController::reconcileInputs(std::vector<OutputInfo> const& rows) {
 }
 
 void PortController::openInputByName(InputEntry& entry, OutputInfo const& row) {
-    std::string const previousError = entry.lastOpenError;
+    std::string const previousError = entry.lastOpen.error;
     try {
         bool stillThere = false;
         try {
@@ -125,7 +125,7 @@ void PortController::openInputByName(InputEntry& entry, OutputInfo const& row) {
     } catch (std::exception const& error) {
         // Said once, not at every change of the list while the same cause lasts (another
         // application keeping the keyboard, say); the state shows it all along.
-        if (entry.lastOpenError != previousError) {
+        if (entry.lastOpen.error != previousError) {
             deferReport(inputOpenError(entry.name, error).c_str());
         }
     }
@@ -133,15 +133,7 @@ void PortController::openInputByName(InputEntry& entry, OutputInfo const& row) {
 
 void PortController::openInput(InputEntry& entry, unsigned index) {
     markStateChanged();
-    try {
-        entry.input->openPort(index, entry);
-    } catch (std::exception const& error) {
-        entry.lastOpenError = error.what();
-        entry.lastOpenErrorCode = openErrorCode(error);
-        throw;
-    }
-    entry.lastOpenError.clear();
-    entry.lastOpenErrorCode = 0;
+    entry.lastOpen.attempt([&] { entry.input->openPort(index, entry); });
 }
 
 void PortController::closeInput(InputEntry& entry) {
@@ -156,17 +148,10 @@ InputEntry* PortController::createInputEntry(std::string const& name) {
     auto entry = std::make_unique<InputEntry>(name, &deps_.driver);
     auto failed = [&](std::string const& text) -> InputEntry* {
         markStateChanged();
-        auto const known = std::find_if(inputCreationFailures_.begin(), inputCreationFailures_.end(),
-                                        [&](EntryState const& failure) { return failure.name == name; });
-        if (known != inputCreationFailures_.end() && known->lastError == text) {
-            return nullptr;  // already said
+        if (recordEntryFailure(inputCreationFailures_, name, {portNameUtf8(name, kInputPortSuffix)},
+                               text)) {
+            deferReport(text.c_str());  // once while the same cause lasts
         }
-        EntryState& failure =
-            known != inputCreationFailures_.end() ? *known : inputCreationFailures_.emplace_back();
-        failure.name = name;
-        failure.ports = {portNameUtf8(name, kInputPortSuffix)};
-        failure.lastError = text;
-        deferReport(text.c_str());
         return nullptr;
     };
     try {
@@ -183,10 +168,7 @@ InputEntry* PortController::createInputEntry(std::string const& name) {
                       portNameUtf8(name, kInputPortSuffix) + "\".");
     }
     inputEntries_.push_back(std::move(entry));
-    inputCreationFailures_.erase(
-        std::remove_if(inputCreationFailures_.begin(), inputCreationFailures_.end(),
-                       [&](EntryState const& failure) { return failure.name == name; }),
-        inputCreationFailures_.end());
+    forgetEntryFailure(inputCreationFailures_, name);
     markStateChanged();
     return inputEntries_.back().get();
 }
