@@ -491,7 +491,7 @@ case_stopped_after_ending() {
   code=$(silent "$next_setup" /S)
   end_stand_in "$holder"
   [ "$code" = 6 ] || fail "setup beside a held tessivane.exe ended with code $code"
-  wait_for 30 loopback_present || fail "setup did not start the program again: $(ports)"
+  wait_for 30 loopback_present || fail "setup stopped by tessivane.exe did not start the program again"
   # uninstall.exe held: setup stops (NSIS's 2) before it writes the uninstall entry, which keeps
   # the version it named, and starts the program again.
   w reg add "HKCU\\$uninstall_key" /v DisplayVersion /d 1.9 /f >/dev/null
@@ -501,7 +501,7 @@ case_stopped_after_ending() {
   [ "$code" = 2 ] || fail "setup beside a held uninstall.exe ended with code $code"
   [ "$(text "$uninstall_key" DisplayVersion)" = 1.9 ] ||
     fail "setup wrote the uninstall entry without its uninstaller"
-  wait_for 30 loopback_present || fail "setup did not start the program again: $(ports)"
+  wait_for 30 loopback_present || fail "setup stopped by uninstall.exe did not start the program again"
   w reg add "HKCU\\$uninstall_key" /v DisplayVersion /d "$next" /f >/dev/null
   echo "stopped with 6 and with 2; the program runs again both times"
 }
