@@ -12,15 +12,24 @@
 #   TESSIVANE_SIGN_PKCS11_MODULE  with URIs: the token's PKCS#11 module (a .so of its vendor)
 #   TESSIVANE_SIGN_PKCS11_ENGINE  with URIs, if wanted: the OpenSSL engine that drives the module
 #                             (by default the "pkcs11" engine, Debian's libengine-pkcs11-openssl)
+#   TESSIVANE_SIGN_CHAIN      a PEM file of the certificates between ours and the root (the
+#                             issuer's intermediates), added to each signature; a token usually
+#                             holds only our own certificate
 #   TESSIVANE_SIGN_PASSWORD   the key's or the .pfx's password, or the token's PIN, if any
-#   TESSIVANE_SIGN_TIMESTAMP  an RFC 3161 time-stamping URL, if wanted (needs the network); a
-#                             time stamp keeps the signature valid after the certificate expires
-# sign.sh --check: only says whether those name something to sign with (exit code 1 and why).
-# scripts/package.sh calls it for tessivane.exe; makensis for the uninstaller and for setup.
+#   TESSIVANE_SIGN_TIMESTAMP  one or more RFC 3161 time-stamping URLs, separated by spaces, tried
+#                             in turn (signing needs the network then). Required: a signature
+#                             without a time stamp dies with the certificate, and Windows then
+#                             rejects every release signed with it. "none" signs without one,
+#                             knowingly (for tests).
+# sign.sh --check: proves before a build that these work: the settings are complete and the key
+# opens (it signs a scrap executable, without a time stamp); exit code 1 and why otherwise.
+# scripts/package.sh calls it for tessivane.exe and tessivane-check.exe; makensis for the
+# uninstaller and for setup.
 set -euo pipefail
 
 cert=${TESSIVANE_SIGN_CERT:-} key=${TESSIVANE_SIGN_KEY:-}
-module=${TESSIVANE_SIGN_PKCS11_MODULE:-}
+module=${TESSIVANE_SIGN_PKCS11_MODULE:-} chain=${TESSIVANE_SIGN_CHAIN:-}
+timestamps=${TESSIVANE_SIGN_TIMESTAMP:-}
 refuse() { echo "sign: $*" >&2; exit 1; }
 is_uri() { [[ $1 == pkcs11:* ]]; }
 shopt -s nocasematch
@@ -40,16 +49,38 @@ else
   args=(-certs "$cert" -key "$key")
 fi
 shopt -u nocasematch
-[ "${1:-}" != --check ] || exit 0
+if [ -n "$chain" ]; then
+  [ -f "$chain" ] || refuse "TESSIVANE_SIGN_CHAIN names no file: [$chain]"
+  args+=(-ac "$chain")
+fi
+[ -n "$timestamps" ] ||
+  refuse "no TESSIVANE_SIGN_TIMESTAMP: a signature without a time stamp dies with the" \
+    "certificate; name one or more time-stamping URLs, or \"none\" to sign without, knowingly"
 
-file=$1
+scratch=$(mktemp -d) && trap 'rm -rf "$scratch"' EXIT
 if [ -n "${TESSIVANE_SIGN_PASSWORD:-}" ]; then
   # From a private file rather than the command line, where other users could read it.
-  pass=$(mktemp) && trap 'rm -f "$pass"' EXIT
-  printf %s "$TESSIVANE_SIGN_PASSWORD" >"$pass"
-  args+=(-readpass "$pass")
+  printf %s "$TESSIVANE_SIGN_PASSWORD" >"$scratch/pass"
+  args+=(-readpass "$scratch/pass")
 fi
-[ -z "${TESSIVANE_SIGN_TIMESTAMP:-}" ] || args+=(-ts "$TESSIVANE_SIGN_TIMESTAMP")
-osslsigncode sign -h sha256 -n Tessivane "${args[@]}" -in "$file" -out "$file.signed" >/dev/null ||
-  { rm -f "$file.signed"; refuse "osslsigncode could not sign $file"; }
-mv -f "$file.signed" "$file"
+sign() {  # sign FILE [osslsigncode options]: in place, or not at all
+  local file=$1
+  shift
+  osslsigncode sign -h sha256 -n Tessivane "${args[@]}" "$@" -in "$file" -out "$file.signed" \
+    >/dev/null || { rm -f "$file.signed"; return 1; }
+  mv -f "$file.signed" "$file"
+}
+
+if [ "${1:-}" = --check ]; then
+  printf 'void start(void) {}\n' | x86_64-w64-mingw32-gcc -x c - -nostdlib -e start \
+    -o "$scratch/scrap.exe" || refuse "could not build a scrap executable to sign"
+  sign "$scratch/scrap.exe" || refuse "the certificate or its key did not open (password or PIN?)"
+  exit 0
+fi
+
+file=$1
+stamps=()
+if [ "$timestamps" != none ]; then
+  for url in $timestamps; do stamps+=(-ts "$url"); done
+fi
+sign "$file" "${stamps[@]}" || refuse "osslsigncode could not sign $file"

@@ -8,15 +8,26 @@
 ;   WELCOME_BITMAP  the picture of the welcome and finish pages (164 x 314, from the icon's drawing)
 ;   SIGN          (optional) a command that signs the file given to it in place; with it the
 ;                 uninstaller is signed before it is packed, and setup once it is written
+;   TEST_INPUTS   (optional, the release test's build only) takes what Wine cannot show (the
+;                 desktop shell's account and elevation, setup's own elevation) from TESSIVANE_TEST_*
+;                 environment variables
 ;
 ; Command line (besides NSIS's own /S for a silent run and /D=folder, which must come last):
 ;   /LOGON=yes|no  start Tessivane at logon or not. Without it a new install leaves it off and an
-;                  upgrade keeps what the user had.
+;                  upgrade keeps what the user had (also when Task Manager switched it off);
+;                  /LOGON=yes and the wizard's check box switch it on for real.
+;
+; The uninstall entry runs uninstall.exe with _?=<its folder>: then NSIS's stub runs our code in
+; that first process, which starts a copy of itself from a temporary folder, waits for it and
+; ends with its exit code (see un.onInit). Started without _?=, NSIS's stub makes that copy itself
+; and ends at once with 0.
 ;
 ; Exit codes (installer/README.txt lists them for users; the winget manifest maps them):
 ;   0 done; 1 cancelled by the user and 2 aborted (NSIS's own: its stub also gives 2 when it
 ;   fails by itself, with no writable temporary folder or a damaged download, so none of our
-;   outcomes uses 0 to 2); 3 to 7, the EXIT_ values below, each with nothing changed.
+;   outcomes uses 0 to 2; 2 also when a file could not be written after the program was
+;   replaced, and then a Tessivane that setup ended is started again); 3 to 9, the EXIT_ values
+;   below, each with nothing changed. The uninstaller gives 0, 1, 2, 6 and 9.
 
 Unicode true
 Target amd64-unicode
@@ -43,6 +54,11 @@ SetCompressor /SOLID lzma
 ; path of the executable, not quoted, no arguments, REG_SZ.
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Tessivane_x64"
+; Task Manager's Startup tab switches a Run value off here, under the same name: a 12-byte
+; REG_BINARY whose first byte is odd (03, 07) when off. Absent or even, Windows starts the value.
+!define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
+!define HKEY_CURRENT_USER 0x80000001
+!define RRF_RT_REG_BINARY 8
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessivane"
 !define DRIVER_DLL "teVirtualMIDI64.dll"
 ; How long one running Tessivane may take to close its ports and end after "Exit".
@@ -70,14 +86,28 @@ SetCompressor /SOLID lzma
 !define SWC_DESKTOP 8
 !define SWFO_NEEDDISPATCH 1
 !define VT_I4 3
+!define VT_BSTR 8
 !define VARIANT_BYTES 24
-!define /math VARIANTS_BYTES ${VARIANT_BYTES} * 2
+!define /math FOLDER_VARIANT_AT ${VARIANT_BYTES} * 2
+!define /math SHOW_VARIANT_AT ${VARIANT_BYTES} * 3
+!define /math VARIANTS_BYTES ${VARIANT_BYTES} * 4
+; What setup reads of a process's token: who it runs as and whether it is elevated.
+!define TOKEN_QUERY 8
+!define TOKEN_USER_CLASS 1
+!define TOKEN_ELEVATION_CLASS 20
+!define TOKEN_USER_BYTES 256
 !define EXIT_BAD_OPTION 3      ; a command-line value setup does not know
 !define EXIT_NEWER_INSTALLED 4 ; a newer version is installed
 !define EXIT_WINDOWS_TOO_OLD 5 ; older than the program's floor below
 !define EXIT_IN_USE 6          ; a Tessivane running from the folder did not end, or its
                                ; executable could not be replaced or removed
 !define EXIT_OTHER_FOLDER 7    ; Tessivane is installed in another folder
+!define EXIT_OTHER_ACCOUNT 8   ; run as another account than the desktop's ("Run as administrator"
+                               ; with other credentials), which would install for that account
+!define EXIT_SETUP_RUNNING 9   ; another setup or uninstaller of Tessivane is running
+; Held by a running setup or uninstaller, for the current session.
+!define SETUP_MUTEX "Velmora.Tessivane.Setup"
+!define ERROR_ALREADY_EXISTS 183
 ; The program's floor: 64-bit Windows 10 version 1903. Its manifest sets the UTF-8 code page for
 ; every narrow-character call, which older Windows ignore.
 !define MIN_WINDOWS_BUILD 18362
@@ -111,11 +141,15 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}. MIT licence."
 
 Var Logon          ; 1: start at logon
+Var LogonOff       ; 1: the Run value is ours but switched off in Task Manager, and no one asked
+                   ; to change it: it stays as it is
 Var Upgrade        ; 1: a previous install is there
 Var DriverFound    ; 1: the driver's DLL is where the program loads it from
 Var WasRunning     ; 1: setup ended a running Tessivane, which it starts again afterwards
 Var LogonCheckbox
 Var OwnExe         ; $INSTDIR\tessivane.exe as Windows spells it on disk
+Var RunValueOwn    ; uninstaller: 1 when the Run value started this installation's program
+Var EntryOwn       ; uninstaller: 1 when the uninstall entry is absent or names this folder
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -226,11 +260,11 @@ FunctionEnd
 !insertmacro DEFINE_IS_OWN_EXE ""
 !insertmacro DEFINE_IS_OWN_EXE "un."
 
-; Pushes 1 when the Run value starts this installation's program, else 0.
+; Pushes 1 when the Run value starts this installation's program ($OwnExe), else 0. While that
+; file exists: a value given by its short (8.3) path is recognised only through it.
 !macro DEFINE_RUN_VALUE_IS_OWN prefix
 Function ${prefix}RunValueIsOwn
   Push $0
-  Call ${prefix}SetOwnExe
   ClearErrors
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${If} ${Errors}
@@ -258,6 +292,7 @@ Function ${prefix}OpenOwnProcess
   Push $4
   Push $5
   Push $6  ; the result
+  Push $7
   StrCpy $6 0
   System::Alloc ${PROCESS_LIST_BYTES}
   Pop $0
@@ -274,18 +309,28 @@ Function ${prefix}OpenOwnProcess
     ${EndIf}
     System::Call "kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r4, *i ${NSIS_MAX_STRLEN}) i .r5"
     ${If} $5 <> 0
-      Push $4
-      Call ${prefix}IsOwnExe
-      Pop $5
-      ${If} $5 = 1
-        StrCpy $6 $3
-        ${Break}
+      ; The name first: resolving the path of every process would touch each one's drive, and
+      ; one started from an unreachable network share would stall setup. (A name with ~ may be
+      ; the 8.3 spelling of ours.)
+      ${GetFileName} $4 $5
+      ClearErrors
+      ${WordFind} $5 "~" "E*" $7
+      ${If} $5 == "${EXE}"
+      ${OrIfNot} ${Errors}
+        Push $4
+        Call ${prefix}IsOwnExe
+        Pop $5
+        ${If} $5 = 1
+          StrCpy $6 $3
+          ${Break}
+        ${EndIf}
       ${EndIf}
     ${EndIf}
     System::Call "kernel32::CloseHandle(p r3)"
   ${Loop}
   System::Free $0
   StrCpy $0 $6
+  Pop $7
   Pop $6
   Pop $5
   Pop $4
@@ -298,13 +343,39 @@ FunctionEnd
 !insertmacro DEFINE_OPEN_OWN_PROCESS ""
 !insertmacro DEFINE_OPEN_OWN_PROCESS "un."
 
+; Pushes 1 when the file on the stack is absent or can be opened for writing, else 0: a running
+; image cannot be, so this tells that a program runs from it without changing anything.
+!macro DEFINE_WRITABLE prefix
+Function ${prefix}Writable
+  Exch $0
+  Push $1
+  ${If} ${FileExists} "$0"
+    ClearErrors
+    FileOpen $1 "$0" a
+    StrCpy $0 0
+    ${IfNot} ${Errors}
+      FileClose $1
+      StrCpy $0 1
+    ${EndIf}
+  ${Else}
+    StrCpy $0 1
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_WRITABLE ""
+!insertmacro DEFINE_WRITABLE "un."
+
 ; Says that a program of the installation is still in use (the message on the stack). Returns
-; when the user chooses Retry; quits with EXIT_IN_USE on Cancel, and in a silent run.
+; when the user chooses Retry; on Cancel, and in a silent run, starts again a Tessivane that was
+; ended and quits with EXIT_IN_USE: nothing was changed.
 !macro DEFINE_STILL_RUNNING prefix
 Function ${prefix}InUse
   Exch $0
   MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION $0 /SD IDCANCEL IDRETRY retry
   DetailPrint "Nothing was changed."
+  Call ${prefix}RestartIfEnded
   SetErrorLevel ${EXIT_IN_USE}
   Quit
   retry:
@@ -314,18 +385,28 @@ Function ${prefix}StillRunning
   Push "${PRODUCT} is still running from$\r$\n$INSTDIR$\r$\nand did not end, so nothing there was changed.$\r$\n$\r$\nEnd it with Exit in its menu in the notification area (or in Task Manager), then choose Retry."
   Call ${prefix}InUse
 FunctionEnd
-; The diagnostics tool's window waits for Enter, so it may well be open.
-Function ${prefix}DiagnosticsOpen
-  Push "${CHECK_TITLE} is still open from$\r$\n$INSTDIR$\r$\nso nothing there was changed.$\r$\n$\r$\nClose its window, then choose Retry."
-  Call ${prefix}InUse
+; The diagnostics tool's window waits for Enter, so it may well be open. Asked before Tessivane
+; is ended: an open window must not cost the running program its ports for nothing.
+Function ${prefix}WaitForDiagnostics
+  Push $0
+  ${Do}
+    Push "$INSTDIR\${CHECK_EXE}"
+    Call ${prefix}Writable
+    Pop $0
+    ${IfThen} $0 = 1 ${|} ${ExitDo} ${|}
+    DetailPrint "${CHECK_EXE} is in use."
+    Push "${CHECK_TITLE} is still open from$\r$\n$INSTDIR$\r$\nso nothing there was changed.$\r$\n$\r$\nClose its window, then choose Retry."
+    Call ${prefix}InUse
+  ${Loop}
+  Pop $0
 FunctionEnd
 !macroend
 !insertmacro DEFINE_STILL_RUNNING ""
 !insertmacro DEFINE_STILL_RUNNING "un."
 
-; Ends the Tessivane that runs from this installation's folder through its own "Exit" (so its
-; ports and output connections close as they should) and waits on its process; a copy running
-; from elsewhere (a portable one) is left alone. Sets $WasRunning to 1 when it ended one.
+; Ends the Tessivane that runs from this installation's folder ($OwnExe) through its own "Exit"
+; (so its ports and output connections close as they should) and waits on its process; a copy
+; running from elsewhere (a portable one) is left alone. Sets $WasRunning to 1 when it ended one.
 ; Whatever does not end (no window to take "Exit", a process setup may not open, the executable
 ; still locked) asks to retry; cancelled, or silent, it quits with EXIT_IN_USE before anything
 ; is changed.
@@ -335,7 +416,6 @@ Function ${prefix}EndOwnTessivane
   Push $1
   Push $2
   Push $3
-  Call ${prefix}SetOwnExe
   ${Do}
     StrCpy $3 0  ; 1: ended, or nothing to end
     Call ${prefix}OpenOwnProcess
@@ -363,17 +443,10 @@ Function ${prefix}EndOwnTessivane
       ; setup may not see, or one just ending.
       StrCpy $1 0
       ${Do}
-        ${IfNot} ${FileExists} "$OwnExe"
-          StrCpy $3 1
-          ${ExitDo}
-        ${EndIf}
-        ClearErrors
-        FileOpen $2 "$OwnExe" a
-        ${IfNot} ${Errors}
-          FileClose $2
-          StrCpy $3 1
-          ${ExitDo}
-        ${EndIf}
+        Push $OwnExe
+        Call ${prefix}Writable
+        Pop $3
+        ${IfThen} $3 = 1 ${|} ${ExitDo} ${|}
         ${IfThen} $1 >= ${END_WAIT_MS} ${|} ${ExitDo} ${|}
         Sleep 250
         IntOp $1 $1 + 250
@@ -387,25 +460,236 @@ Function ${prefix}EndOwnTessivane
   Pop $1
   Pop $0
 FunctionEnd
+
+; On every way out after Tessivane was ended (done, quit, failed): starts it again, unless a copy
+; runs from the folder (one seen, or one that holds its executable).
+Function ${prefix}RestartIfEnded
+  ${If} $WasRunning = 1
+    Push $0
+    Call ${prefix}OpenOwnProcess
+    Pop $0
+    ${If} $0 P<> 0
+      System::Call "kernel32::CloseHandle(p r0)"
+    ${ElseIf} ${FileExists} "$OwnExe"
+      Push $OwnExe
+      Call ${prefix}Writable
+      Pop $0
+      ${If} $0 = 1
+        DetailPrint "Starting ${PRODUCT} again"
+        Call ${prefix}StartTessivane
+      ${EndIf}
+    ${EndIf}
+    Pop $0
+  ${EndIf}
+FunctionEnd
 !macroend
 !insertmacro DEFINE_END_OWN ""
 !insertmacro DEFINE_END_OWN "un."
 
-; Removes the Run value when it starts this installation's program; a value that starts another
-; copy of Tessivane is that copy's and stays.
+; Removes the Run value when $0 (on the stack) is 1, that is when it starts this installation's
+; program; a value that starts another copy of Tessivane is that copy's and stays. Task Manager's
+; switch for the value goes with it, and also when no Run value is left: a stale switch would
+; switch off the next value written under that name.
 !macro DEFINE_REMOVE_RUN_VALUE prefix
-Function ${prefix}RemoveOwnRunValue
-  Push $0
-  Call ${prefix}RunValueIsOwn
-  Pop $0
+Function ${prefix}RemoveRunValue
+  Exch $0
   ${If} $0 = 1
     DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+  ClearErrors
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} ${Errors}
+    DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_VALUE}"
   ${EndIf}
   Pop $0
 FunctionEnd
 !macroend
 !insertmacro DEFINE_REMOVE_RUN_VALUE ""
 !insertmacro DEFINE_REMOVE_RUN_VALUE "un."
+
+; Pushes 1 when Task Manager's Startup tab has switched the Run value off, else 0.
+Function LogonSwitchedOff
+  Push $0
+  Push $1
+  Push $2
+  StrCpy $2 0
+  System::Alloc 16
+  Pop $0
+  System::Call "advapi32::RegGetValueW(p ${HKEY_CURRENT_USER}, w '${APPROVED_KEY}', w '${RUN_VALUE}', i ${RRF_RT_REG_BINARY}, p 0, p r0, *i 16) i .r1"
+  ${If} $1 = 0
+    System::Call "*$0(&i1 .r2)"
+    IntOp $2 $2 & 1
+  ${EndIf}
+  System::Free $0
+  StrCpy $0 $2
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; One setup or uninstaller at a time: a second one would end and replace what the first is
+; installing. The mutex lives as long as this process.
+!macro DEFINE_ONE_AT_A_TIME prefix
+Function ${prefix}OneAtATime
+  Push $0
+  System::Call "kernel32::CreateMutexW(p 0, i 0, w '${SETUP_MUTEX}') p .r0 ?e"
+  Pop $0
+  ${If} $0 = ${ERROR_ALREADY_EXISTS}
+    MessageBox MB_OK|MB_ICONSTOP "Another ${PRODUCT} setup or uninstaller is running. Let it finish, then try again.$\r$\n$\r$\nNothing was changed." /SD IDOK
+    SetErrorLevel ${EXIT_SETUP_RUNNING}
+    Quit
+  ${EndIf}
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_ONE_AT_A_TIME ""
+!insertmacro DEFINE_ONE_AT_A_TIME "un."
+
+; What setup asks of tokens: its own and the desktop shell's (the process of the shell window).
+!macro DEFINE_TOKENS prefix
+; Pushes the desktop shell's token (query access), or 0 when there is no shell window or its
+; process may not be opened.
+Function ${prefix}OpenShellToken
+  Push $0
+  Push $1
+  Push $2
+  StrCpy $2 0
+  System::Call "user32::GetShellWindow() p .r0"
+  ${If} $0 P<> 0
+    System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1) i"
+    System::Call "kernel32::OpenProcess(i ${PROCESS_QUERY_LIMITED_INFORMATION}, i 0, i r1) p .r0"
+    ${If} $0 P<> 0
+      System::Call "advapi32::OpenProcessToken(p r0, i ${TOKEN_QUERY}, *p .r2) i .r1"
+      ${IfThen} $1 = 0 ${|} StrCpy $2 0 ${|}
+      System::Call "kernel32::CloseHandle(p r0)"
+    ${EndIf}
+  ${EndIf}
+  StrCpy $0 $2
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+; Pushes this process's token (query access), or 0.
+Function ${prefix}OpenOwnToken
+  Push $0
+  Push $1
+  System::Call "advapi32::OpenProcessToken(p -1, i ${TOKEN_QUERY}, *p .r0) i .r1"
+  ${IfThen} $1 = 0 ${|} StrCpy $0 0 ${|}
+  Pop $1
+  Exch $0
+FunctionEnd
+; Push a token (0: none); pops it, closes it, and pushes 1 when it is elevated, 0 when not, ""
+; when that is not known.
+Function ${prefix}TokenElevated
+  Exch $0
+  Push $1
+  Push $2
+  StrCpy $2 ""
+  ${If} $0 P<> 0
+    System::Call "advapi32::GetTokenInformation(p r0, i ${TOKEN_ELEVATION_CLASS}, *i .r2, i 4, *i .r1) i .r1"
+    ${If} $1 = 0
+      StrCpy $2 ""
+    ${ElseIf} $2 <> 0
+      StrCpy $2 1
+    ${EndIf}
+    System::Call "kernel32::CloseHandle(p r0)"
+  ${EndIf}
+  StrCpy $0 $2
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+; Pushes 1 when this process runs elevated above the desktop's shell. A Tessivane it started
+; itself would then run elevated too, and a later setup, started from that desktop, could not
+; post it Exit (Windows drops messages to a more elevated process). Without a shell to compare
+; with, 0: Wine, for one, has none and counts every process as elevated.
+Function ${prefix}ElevatedAboveShell
+  Push $0
+  Push $1
+  Push $2
+  Call ${prefix}OpenOwnToken
+  Call ${prefix}TokenElevated
+  Pop $1
+  Call ${prefix}OpenShellToken
+  Call ${prefix}TokenElevated
+  Pop $2
+!ifdef TEST_INPUTS
+  ReadEnvStr $0 TESSIVANE_TEST_ELEVATED
+  ${IfThen} $0 != "" ${|} StrCpy $1 $0 ${|}
+  ReadEnvStr $0 TESSIVANE_TEST_SHELL_ELEVATED
+  ${IfThen} $0 != "" ${|} StrCpy $2 $0 ${|}
+!endif
+  StrCpy $0 0
+  ${If} $1 == 1
+  ${AndIf} $2 == 0
+    StrCpy $0 1
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_TOKENS ""
+!insertmacro DEFINE_TOKENS "un."
+
+; Push a token (0: none); pops it, closes it, and pushes the account it belongs to (its SID as
+; text), or "".
+Function TokenAccount
+  Exch $0
+  Push $1  ; the TOKEN_USER, whose first member points to the SID
+  Push $2
+  Push $3  ; the SID as text
+  Push $4  ; the text Windows allocated
+  StrCpy $3 ""
+  ${If} $0 P<> 0
+    System::Alloc ${TOKEN_USER_BYTES}
+    Pop $1
+    System::Call "advapi32::GetTokenInformation(p r0, i ${TOKEN_USER_CLASS}, p r1, i ${TOKEN_USER_BYTES}, *i .r2) i .r2"
+    ${If} $2 <> 0
+      System::Call "*$1(p .r2)"
+      System::Call "advapi32::ConvertSidToStringSidW(p r2, *p .r4) i .r2"
+      ${If} $2 <> 0
+        System::Call "kernel32::lstrcpynW(w .r3, p r4, i ${NSIS_MAX_STRLEN}) p"
+        System::Call "kernel32::LocalFree(p r4) p"
+      ${EndIf}
+    ${EndIf}
+    System::Free $1
+    System::Call "kernel32::CloseHandle(p r0)"
+  ${EndIf}
+  StrCpy $0 $3
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Quits with EXIT_OTHER_ACCOUNT when setup runs as another account than the desktop's: "Run as
+; administrator" with another account's credentials would install into that account's profile,
+; registry and Start menu, where the user who asked never sees it.
+Function RefuseOtherAccount
+  Push $0
+  Push $1
+  Call OpenShellToken
+  Call TokenAccount
+  Pop $0
+!ifdef TEST_INPUTS
+  ReadEnvStr $1 TESSIVANE_TEST_SHELL_ACCOUNT
+  ${IfThen} $1 != "" ${|} StrCpy $0 $1 ${|}
+!endif
+  Call OpenOwnToken
+  Call TokenAccount
+  Pop $1
+  ${If} $0 != ""
+  ${AndIf} $1 != ""
+  ${AndIf} $0 != $1
+    MessageBox MB_OK|MB_ICONSTOP "Setup runs as another user account than the one you are logged on with, so it would install ${PRODUCT} for that account.$\r$\n$\r$\nRun setup without $\"Run as administrator$\": it needs no administrator rights.$\r$\n$\r$\nSetup has changed nothing." /SD IDOK
+    SetErrorLevel ${EXIT_OTHER_ACCOUNT}
+    Quit
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
 
 ; Reads the command line word by word (a word in quotes may hold spaces). Pushes the value of
 ; /LOGON= as 1 (yes) or 0 (no), letter case ignored, or "" when it is not given; quits with
@@ -485,16 +769,38 @@ Function .onInit
   ${EndIf}
   Call ReadOptions
   Pop $1
+  Call OneAtATime
+  Call RefuseOtherAccount
   StrCpy $WasRunning 0
   StrCpy $Upgrade 0
   ${If} ${FileExists} "$INSTDIR\${EXE}"
     StrCpy $Upgrade 1
   ${EndIf}
-  ; Start at logon is on when the Run value starts this installation's program; an upgrade keeps
-  ; that unless told otherwise.
+  ; Start at logon is on when the Run value starts this installation's program and Task Manager
+  ; has not switched it off; an upgrade keeps that unless told otherwise, and leaves a value
+  ; switched off as it is.
+  Call SetOwnExe
   Call RunValueIsOwn
   Pop $Logon
-  ${IfThen} $1 != "" ${|} StrCpy $Logon $1 ${|}
+  StrCpy $LogonOff 0
+  ${If} $Logon = 1
+    Call LogonSwitchedOff
+    Pop $LogonOff
+    ${IfThen} $LogonOff = 1 ${|} StrCpy $Logon 0 ${|}
+  ${EndIf}
+  ${If} $1 != ""
+    StrCpy $Logon $1
+    StrCpy $LogonOff 0
+  ${EndIf}
+  ; What the uninstall entry says counts only while its program is there: a folder deleted by
+  ; hand, or a roaming profile that took the entry along, leaves a stale one.
+  ClearErrors
+  ReadRegStr $3 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} ${Errors}
+  ${OrIf} $3 == ""
+  ${OrIfNot} ${FileExists} "$3\${EXE}"
+    Return
+  ${EndIf}
   ; Never an older version over a newer one; the same version again is a repair.
   ClearErrors
   ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "DisplayVersion"
@@ -508,23 +814,24 @@ Function .onInit
   ${EndIf}
   ; Once per user: a second copy in another folder would leave the first one, perhaps running,
   ; and its Run value behind, and take over its uninstall entry.
-  ClearErrors
-  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-  ${IfNot} ${Errors}
-  ${AndIf} ${FileExists} "$0\${EXE}"
-    StrCpy $1 $INSTDIR
-    StrCpy $2 $1 1 -1
-    ${IfThen} $2 == "\" ${|} StrCpy $1 $1 -1 ${|}
-    Push $0
-    Push $1
-    Call SamePath
-    Pop $2
-    ${If} $2 = 0
-      MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is already installed in$\r$\n$0$\r$\n$\r$\nSetup has changed nothing. To update it, install into that folder (without /D=). To have it in$\r$\n$1$\r$\ninstead, uninstall ${PRODUCT} first (your chosen outputs stay stored)." /SD IDOK
-      SetErrorLevel ${EXIT_OTHER_FOLDER}
-      Quit
-    ${EndIf}
+  StrCpy $1 $INSTDIR
+  StrCpy $2 $1 1 -1
+  ${IfThen} $2 == "\" ${|} StrCpy $1 $1 -1 ${|}
+  Push $3
+  Push $1
+  Call SamePath
+  Pop $2
+  ${If} $2 = 0
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is already installed in$\r$\n$3$\r$\n$\r$\nSetup has changed nothing. To update it, install into that folder (without /D=). To have it in$\r$\n$1$\r$\ninstead, uninstall ${PRODUCT} first (your chosen outputs stay stored)." /SD IDOK
+    SetErrorLevel ${EXIT_OTHER_FOLDER}
+    Quit
   ${EndIf}
+FunctionEnd
+
+; A file could not be written after the program was replaced (NSIS's own Retry/Cancel, or an
+; abort in a silent run): the Tessivane that setup ended runs again, the new one if it is there.
+Function .onInstFailed
+  Call RestartIfEnded
 FunctionEnd
 
 Function SkipDirectoryOnUpgrade
@@ -548,6 +855,8 @@ Function OptionsPage
 FunctionEnd
 
 Function OptionsPageLeave
+  ; A choice made here, either way, is the user's: ticked switches it on for real.
+  StrCpy $LogonOff 0
   ${NSD_GetState} $LogonCheckbox $0
   ${If} $0 = ${BST_CHECKED}
     StrCpy $Logon 1
@@ -557,11 +866,12 @@ Function OptionsPageLeave
 FunctionEnd
 
 ; Starts the installed program the way the desktop starts it: the running shell (Explorer) does
-; it, through its IShellDispatch2::ShellExecute (reached from the desktop window's view). So it
-; runs with the shell's token, not elevated even when setup was run as administrator (where a
-; later setup could not post it Exit), and outside setup's process tree (which a caller such as
-; PowerShell's Start-Process -Wait waits for). Without such a shell (none, or another one) setup
-; starts it itself.
+; it, through its IShellDispatch2::ShellExecute (reached from the desktop window's view), shown
+; normally and in its own folder. So it runs with the shell's token, not elevated even when setup
+; was run as administrator (where a later setup could not post it Exit), and outside setup's
+; process tree (which a caller such as PowerShell's Start-Process -Wait waits for). Without such a
+; shell (none, or another one) setup starts it itself, unless setup runs elevated above the
+; desktop: then it says to start Tessivane from the Start menu.
 ; One step along StartTessivane's way: on success the object got ($2) takes the place of the one
 ; asked ($1), which is released; on failure the way ends.
 !macro SHELL_NEXT
@@ -572,15 +882,18 @@ FunctionEnd
   System::Call "$1->2()"
   StrCpy $1 $2
 !macroend
-Function StartTessivane
+!macro DEFINE_START prefix
+Function ${prefix}StartTessivane
   Push $0   ; result of the last call
   Push $1   ; ShellWindows, then each object along the way
   Push $2   ; the next object
-  Push $3   ; two VARIANTs: the desktop's place (VT_I4 CSIDL_DESKTOP), then nothing (VT_EMPTY)
+  Push $3   ; four VARIANTs: the desktop's place (VT_I4 CSIDL_DESKTOP), nothing (VT_EMPTY), the
+            ; folder (VT_BSTR) and how to show it (VT_I4 SW_SHOWNORMAL)
   Push $4   ; the program's path, then as a BSTR
   Push $5   ; 1: started by the shell
   Push $6   ; 1: COM was initialised here
   Push $7   ; the desktop's window, which FindWindowSW also gives
+  Push $8   ; the folder as a BSTR
   StrCpy $5 0
   StrCpy $4 "$INSTDIR\${EXE}"
   System::Call "user32::GetShellWindow() p .r0"
@@ -618,13 +931,23 @@ Function StartTessivane
       !insertmacro SHELL_NEXT
       System::Call "$1->0(g '${IID_IShellDispatch2}', *p .r2) i .r0"
       !insertmacro SHELL_NEXT
-      ; IShellDispatch2::ShellExecute(file, arguments, folder, verb, show): the last four empty.
-      ; VARIANTs go by value, which on x64 is a pointer to each.
+      ; IShellDispatch2::ShellExecute(file, arguments, folder, verb, show): no arguments and the
+      ; default verb. VARIANTs go by value, which on x64 is a pointer to each; a VARIANT's value
+      ; starts 8 bytes in.
       System::Call "oleaut32::SysAllocString(w r4) p .r4"
+      StrCpy $0 $INSTDIR
+      System::Call "oleaut32::SysAllocString(w r0) p .r8"
+      IntPtrOp $0 $3 + ${FOLDER_VARIANT_AT}
+      System::Call "*$0(&i2 ${VT_BSTR}, &i2 0, &i4 0, p r8)"
+      IntPtrOp $0 $3 + ${SHOW_VARIANT_AT}
+      System::Call "*$0(&i2 ${VT_I4}, &i2 0, &i4 0, i ${SW_SHOWNORMAL})"
       IntPtrOp $0 $3 + ${VARIANT_BYTES}
-      System::Call "$1->31(p r4, p r0, p r0, p r0, p r0) i .r0"
+      IntPtrOp $2 $3 + ${FOLDER_VARIANT_AT}
+      IntPtrOp $7 $3 + ${SHOW_VARIANT_AT}
+      System::Call "$1->31(p r4, p r0, p r2, p r0, p r7) i .r0"
       ${IfThen} $0 = 0 ${|} StrCpy $5 1 ${|}
       System::Call "oleaut32::SysFreeString(p r4)"
+      System::Call "oleaut32::SysFreeString(p r8)"
       ${ExitDo}
     ${Loop}
     ${If} $1 P<> 0
@@ -634,8 +957,18 @@ Function StartTessivane
     ${IfThen} $6 = 1 ${|} System::Call "ole32::CoUninitialize()" ${|}
   ${EndIf}
   ${If} $5 = 0
-    Exec '"$INSTDIR\${EXE}"'
+    Call ${prefix}ElevatedAboveShell
+    Pop $0
+    ${If} $0 = 1
+      DetailPrint "Setup runs as administrator, so it does not start ${PRODUCT}: start it from the Start menu."
+      MessageBox MB_OK|MB_ICONINFORMATION "Setup runs as administrator and could not have the desktop start ${PRODUCT}. Started from here, it would run as administrator too, and a later setup could not end it.$\r$\n$\r$\nStart ${PRODUCT} from the Start menu." /SD IDOK
+    ${Else}
+      ; In its own folder, as a shortcut starts it.
+      SetOutPath "$INSTDIR"
+      Exec '"$INSTDIR\${EXE}"'
+    ${EndIf}
   ${EndIf}
+  Pop $8
   Pop $7
   Pop $6
   Pop $5
@@ -645,6 +978,9 @@ Function StartTessivane
   Pop $1
   Pop $0
 FunctionEnd
+!macroend
+!insertmacro DEFINE_START ""
+!insertmacro DEFINE_START "un."
 
 Function FinishPageShow
   ; No "Start now" when setup already started it again, or when it could only report that the
@@ -659,9 +995,9 @@ Function FinishPageShow
   ${EndIf}
 FunctionEnd
 
-; The files installed beside the program, in one list for setup and the uninstaller. The
-; program itself goes first and on its own (see the sections); scripts/package.sh ships the same
-; files in the zip.
+; The files installed beside the two programs, in one list for setup and the uninstaller. The
+; programs themselves go first and on their own (see the sections); scripts/package.sh ships the
+; same files in the zip.
 !macro FOR_EACH_OTHER_FILE do
   !insertmacro ${do} README.txt
   !insertmacro ${do} LICENSE.txt
@@ -670,15 +1006,33 @@ FunctionEnd
   !insertmacro ${do} LICENSE-readerwriterqueue.txt
   !insertmacro ${do} LICENSE-mingw-w64-runtime.txt
 !macroend
+; Under SetOverwrite try: a text held open (by an editor that locks it) keeps its previous copy,
+; rather than stop setup after both programs were replaced.
 !macro INSTALL_FILE name
+  ClearErrors
   File "${STAGE}\${name}"
+  ${If} ${Errors}
+    DetailPrint "${name} could not be replaced: it is in use, so its previous copy stays."
+  ${EndIf}
 !macroend
 !macro REMOVE_FILE name
   Delete "$INSTDIR\${name}"
 !macroend
+; Adds the size of one file of the installation to $1 (bytes).
+!macro ADD_FILE_SIZE name
+  ClearErrors
+  FileOpen $2 "$INSTDIR\${name}" r
+  ${IfNot} ${Errors}
+    FileSeek $2 0 END $3
+    FileClose $2
+    IntOp $1 $1 + $3
+  ${EndIf}
+!macroend
 
 Section "Install"
   SetShellVarContext current
+  Call SetOwnExe
+  Call WaitForDiagnostics
   Call EndOwnTessivane
 
   CreateDirectory "$INSTDIR"
@@ -689,22 +1043,9 @@ Section "Install"
   StrCpy $INSTDIR $0
 
   SetOutPath "$INSTDIR"
-  ; The diagnostics tool first: its window may still be open (it waits for Enter), and then
-  ; nothing else may change.
-  ${Do}
-    ClearErrors
-    SetOverwrite try
-    File "${STAGE}\${CHECK_EXE}"
-    SetOverwrite on
-    ${IfNot} ${Errors}
-      ${ExitDo}
-    ${EndIf}
-    DetailPrint "${CHECK_EXE} could not be replaced: it is in use."
-    Call DiagnosticsOpen
-  ${Loop}
-  ; Then the program, before anything else changes: a Tessivane started again since it was ended
-  ; holds it, and then setup stops as when one does not end. ("try" sets the error flag, where
-  ; "on" would ask, or in a silent run end with NSIS's own code.)
+  ; The program first, before anything else changes: a Tessivane started again since it was
+  ; ended holds it, and then setup stops as when one does not end. ("try" sets the error flag,
+  ; where "on" would ask, or in a silent run end with NSIS's own code.)
   ${Do}
     ClearErrors
     SetOverwrite try
@@ -717,8 +1058,21 @@ Section "Install"
     Call StillRunning
     Call EndOwnTessivane
   ${Loop}
+  ; The diagnostics tool was free just before; one started since then makes NSIS ask to retry,
+  ; or stop with its 2, and .onInstFailed starts Tessivane again.
+  File "${STAGE}\${CHECK_EXE}"
+  SetOverwrite try
   !insertmacro FOR_EACH_OTHER_FILE INSTALL_FILE
+  SetOverwrite on
+  ; The entry names this version only with this version's uninstaller beside it. Otherwise stop:
+  ; the previous entry, and the uninstaller that could not be replaced, stay.
+  ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    DetailPrint "uninstall.exe could not be written."
+    MessageBox MB_OK|MB_ICONSTOP "Setup could not write$\r$\n$INSTDIR\uninstall.exe$\r$\n(it is in use), so it stopped before updating ${PRODUCT}'s entry in Settings > Apps.$\r$\n$\r$\nRun setup again." /SD IDOK
+    Abort
+  ${EndIf}
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0 \
     SW_SHOWNORMAL "" "Share MIDI outputs between applications"
@@ -727,8 +1081,11 @@ Section "Install"
 
   ${If} $Logon = 1
     WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" "$INSTDIR\${EXE}"
-  ${Else}
-    Call RemoveOwnRunValue
+    ; Asked for, it is on for real: also when Task Manager had switched it off.
+    DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_VALUE}"
+  ${ElseIf} $LogonOff = 0
+    Call RunValueIsOwn
+    Call RemoveRunValue
   ${EndIf}
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -736,12 +1093,20 @@ Section "Install"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; With _?=, so that the uninstaller waits for its copy and ends with its exit code (un.onInit).
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  ; Our files only: the folder may hold others (a driver DLL the user put there).
+  StrCpy $1 0
+  !insertmacro ADD_FILE_SIZE ${EXE}
+  !insertmacro ADD_FILE_SIZE ${CHECK_EXE}
+  !insertmacro FOR_EACH_OTHER_FILE ADD_FILE_SIZE
+  !insertmacro ADD_FILE_SIZE uninstall.exe
+  IntOp $1 $1 + 1023
+  IntOp $1 $1 / 1024
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $1
 
   ; The program loads the driver from System32 or from its own folder.
   StrCpy $DriverFound 0
@@ -753,27 +1118,95 @@ Section "Install"
     MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} is installed, but it cannot work yet: the teVirtualMIDI driver is not installed on this computer (${DRIVER_DLL} was not found in $SYSDIR).$\r$\n$\r$\n${PRODUCT} needs this driver to create its virtual MIDI ports. Install the teVirtualMIDI driver, then start ${PRODUCT} from the Start menu." /SD IDOK
   ${EndIf}
 
-  ${If} $WasRunning = 1
-    DetailPrint "Starting ${PRODUCT} again"
-    Call StartTessivane
-  ${EndIf}
+  Call RestartIfEnded
 SectionEnd
+
+; Started in place (from its own folder with _?=, as the uninstall entry starts it), the
+; uninstaller could not remove its own file. NSIS's stub, started without _?=, copies it to the
+; temporary folder, starts the copy and ends at once with 0, so the caller never learns the
+; outcome. Here this first process makes and starts the copy itself, waits for it and ends with
+; its exit code. Its own file stays in use until it ends (NSIS's stub holds it open, so it can be
+; neither removed nor moved): when the copy has removed the rest, a second run of the copy,
+; with /CLEANUP, removes uninstall.exe and the folder as soon as this process has ended.
+Function un.onInit
+  SetShellVarContext current
+  Push $EXEDIR
+  Push $INSTDIR
+  Call un.SamePath
+  Pop $0
+  ${If} $0 = 1
+    Call un.RunCopy
+  ${EndIf}
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/CLEANUP" $1
+  ${IfNot} ${Errors}
+    Call un.Cleanup
+  ${EndIf}
+  Call un.OneAtATime
+FunctionEnd
+
+Function un.RunCopy
+  ${GetParameters} $1
+  InitPluginsDir
+  ; Also the copy's working folder: a process's current folder cannot be removed.
+  SetOutPath "$PLUGINSDIR"
+  StrCpy $0 "$PLUGINSDIR\uninstall.exe"
+  StrCpy $2 $EXEPATH
+  System::Call "kernel32::CopyFileW(w r2, w r0, i 1) i .r3"
+  ${If} $3 <> 0
+    ClearErrors
+    ExecWait '"$0" $1 _?=$INSTDIR' $4
+    ${IfThen} ${Errors} ${|} StrCpy $3 0 ${|}
+  ${EndIf}
+  ${If} $3 = 0
+    MessageBox MB_OK|MB_ICONSTOP "The uninstaller could not start its copy in$\r$\n$PLUGINSDIR$\r$\n$\r$\nNothing was changed." /SD IDOK
+    StrCpy $4 2
+  ${ElseIf} $4 = 0
+    Exec '"$0" /CLEANUP _?=$INSTDIR'
+  ${EndIf}
+  SetErrorLevel $4
+  Quit
+FunctionEnd
+
+; Removes uninstall.exe and the folder once the uninstaller that holds it has ended.
+Function un.Cleanup
+  StrCpy $0 0
+  ${Do}
+    Delete "$INSTDIR\uninstall.exe"
+    ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+    ${OrIf} $0 >= ${END_WAIT_MS}
+      ${ExitDo}
+    ${EndIf}
+    Sleep 100
+    IntOp $0 $0 + 100
+  ${Loop}
+  RMDir "$INSTDIR"
+  Quit
+FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext current
+  Call un.SetOwnExe
+  Call un.WaitForDiagnostics
   Call un.EndOwnTessivane
+  ; Decided while the program's file is still there (see RunValueIsOwn).
+  Call un.RunValueIsOwn
+  Pop $RunValueOwn
+  ; A copy of the uninstaller left in another folder must not take this installation's entry and
+  ; shortcuts along.
+  StrCpy $EntryOwn 1
+  ClearErrors
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${IfNot} ${Errors}
+    Push $0
+    Push $INSTDIR
+    Call un.SamePath
+    Pop $EntryOwn
+  ${EndIf}
 
-  ; The two programs first: while something holds one (a copy started again meanwhile, the
-  ; diagnostics window), stop here rather than remove the entry and orphan it.
-  ${Do}
-    ClearErrors
-    Delete "$INSTDIR\${CHECK_EXE}"
-    ${IfNot} ${Errors}
-      ${ExitDo}
-    ${EndIf}
-    DetailPrint "${CHECK_EXE} could not be removed: it is in use."
-    Call un.DiagnosticsOpen
-  ${Loop}
+  ; The program first: while something holds it (a copy started again meanwhile), stop here
+  ; rather than remove the entry and orphan it.
   ${Do}
     ClearErrors
     Delete "$INSTDIR\${EXE}"
@@ -784,15 +1217,21 @@ Section "Uninstall"
     Call un.StillRunning
     Call un.EndOwnTessivane
   ${Loop}
+  Delete "$INSTDIR\${CHECK_EXE}"
   !insertmacro FOR_EACH_OTHER_FILE REMOVE_FILE
+  ; In use while the uninstaller that started this copy waits for it: then its cleanup run
+  ; removes it, and the folder (see un.onInit).
   Delete "$INSTDIR\uninstall.exe"
   ; Not recursive: files the user put there (a driver DLL beside the program) stay, and so does
   ; the folder then.
   RMDir "$INSTDIR"
 
-  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  Delete "$SMPROGRAMS\${CHECK_TITLE}.lnk"
-  Call un.RemoveOwnRunValue
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${If} $EntryOwn = 1
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\${CHECK_TITLE}.lnk"
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${EndIf}
+  Push $RunValueOwn
+  Call un.RemoveRunValue
   ; The stored output choices (HKCU\SOFTWARE\Velmora\Tessivane) are the user's and stay.
 SectionEnd

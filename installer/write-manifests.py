@@ -7,18 +7,36 @@ this release, into OUTDIR:
 Where they are downloaded from: TESSIVANE_DOWNLOAD_URL, the web folder that will hold this
 version's setup and zip; the project's page: TESSIVANE_HOMEPAGE. Without them the manifests
 name placeholders under example.com, to be set before they are submitted.
+Refuses (exit code 1) a setup that carries no Authenticode signature, unless TESSIVANE_UNSIGNED=1
+says that it is meant: package managers would hand it to users as it is.
 Written by the YAML and JSON libraries, so any text in those variables stays text."""
 import hashlib
 import json
 import os
 import pathlib
 import shutil
+import struct
 import sys
 
 import yaml
 
 version, setup, portable, out = sys.argv[1], pathlib.Path(sys.argv[2]), pathlib.Path(sys.argv[3]), \
     pathlib.Path(sys.argv[4])
+
+
+def signed(path):
+    """Whether a PE file has a certificate table (its data directory entry 4), where Authenticode
+    puts the signature."""
+    data = path.read_bytes()
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    optional = header + 24
+    directories = optional + (112 if struct.unpack_from("<H", data, optional)[0] == 0x20B else 96)
+    address, size = struct.unpack_from("<II", data, directories + 4 * 8)
+    return data[header:header + 4] == b"PE\0\0" and address > 0 and size > 0
+
+
+if not signed(setup) and os.environ.get("TESSIVANE_UNSIGNED") != "1":
+    sys.exit(f"package: {setup.name} is not signed; set TESSIVANE_UNSIGNED=1 if that is meant")
 
 homepage = os.environ.get("TESSIVANE_HOMEPAGE") or "https://example.com/tessivane"
 download = (os.environ.get("TESSIVANE_DOWNLOAD_URL") or f"{homepage}/releases/{version}").rstrip("/")
@@ -34,6 +52,7 @@ run_value = "Tessivane_x64"
 
 # Setup's own exit codes (installer/tessivane.nsi, listed in installer/README.txt); 1 is NSIS's
 # cancel. NSIS's 2 (aborted, also its stub's own failures) stays unmapped: it means no one thing.
+# 8 (run as another account) has no response of its own in winget: "custom" shows the code.
 return_codes = [
     (1, "cancelledByUser"),
     (3, "invalidParameter"),
@@ -41,6 +60,8 @@ return_codes = [
     (5, "systemNotSupported"),
     (6, "packageInUse"),
     (7, "alreadyInstalled"),
+    (8, "custom"),
+    (9, "installInProgress"),
 ]
 
 
@@ -130,7 +151,9 @@ scoop = {
     "license": "MIT",
     "notes": "Tessivane needs the teVirtualMIDI driver, installed separately from its vendor.",
     "architecture": {"64bit": {"url": f"{download}/{portable.name}", "hash": sha256(portable)}},
-    "bin": ["tessivane.exe", "tessivane-check.exe"],
+    # The diagnostics tool on the path, for its command line; not the tray program, which needs
+    # only its shortcut (a shim would start it from a console and wait for it).
+    "bin": ["tessivane-check.exe"],
     "shortcuts": [["tessivane.exe", "Tessivane"], ["tessivane-check.exe", "Tessivane diagnostics"]],
     "uninstaller": {"script": uninstall_script},
 }

@@ -6,8 +6,9 @@
 #                                           (installer/write-manifests.py)
 # The version is the project's own (CMakeLists.txt), read from the file the build generates.
 # With TESSIVANE_SIGN_CERT naming a code-signing certificate (a .pfx, a certificate and key file,
-# or a token's; installer/sign.sh), the program, the uninstaller and setup are signed; without,
-# none is.
+# or a token's; installer/sign.sh), tessivane.exe, tessivane-check.exe, the uninstaller and setup
+# are signed; without, none is, and the script says so loudly. The manifests are written for a
+# signed release only, or for an unsigned one with TESSIVANE_UNSIGNED=1 (meant so, for a test).
 # Only the program and its diagnostics tool are built; the simulated driver, its client and the
 # tests are never shipped.
 set -euo pipefail
@@ -17,9 +18,21 @@ cd "$root"
 bash scripts/setup.sh
 
 # Before the build: a certificate that cannot be used stops the release, never ships it unsigned.
+signed=
 if [ -n "${TESSIVANE_SIGN_CERT:-}${TESSIVANE_SIGN_KEY:-}" ]; then
   bash installer/sign.sh --check
+  signed=yes
 fi
+unsigned_warning() {
+  [ -z "$signed" ] || return 0
+  cat >&2 <<'WARNING'
+########################################################################################
+###  THIS RELEASE IS NOT SIGNED: no TESSIVANE_SIGN_CERT. Windows SmartScreen will     ###
+###  warn whoever starts it. Not for publishing (see "The release build" in README).   ###
+########################################################################################
+WARNING
+}
+unsigned_warning
 
 build="$root/build/windows"
 echo "== building tessivane.exe and tessivane-check.exe (windows preset)"
@@ -35,7 +48,7 @@ stage="$build/release-stage"
 rm -rf "$stage" && mkdir -p "$stage"
 x86_64-w64-mingw32-strip -o "$stage/tessivane.exe" "$build/ui/tessivane.exe"
 x86_64-w64-mingw32-strip -o "$stage/tessivane-check.exe" "$build/check/tessivane-check.exe"
-if [ -n "${TESSIVANE_SIGN_CERT:-}" ]; then
+if [ -n "$signed" ]; then
   bash installer/sign.sh "$stage/tessivane.exe"
   bash installer/sign.sh "$stage/tessivane-check.exe"
 fi
@@ -61,8 +74,16 @@ mkdir -p dist
 rm -f "dist/$name.zip" "dist/$name-setup.exe"
 (cd "$stage" && zip -q -X "$root/dist/$name.zip" tessivane.exe tessivane-check.exe README.txt LICENSE*.txt)
 bash installer/build-installer.sh "$stage" "$version" "dist/$name-setup.exe"
-# Debian's Python, which has the YAML library (python3-yaml).
-/usr/bin/python3 installer/write-manifests.py "$version" "dist/$name-setup.exe" "dist/$name.zip" dist
+# Debian's Python, which has the YAML library (python3-yaml). An unsigned setup gets manifests
+# only when meant; stale ones of this version go.
+if [ -n "$signed" ] || [ "${TESSIVANE_UNSIGNED:-}" = 1 ]; then
+  /usr/bin/python3 installer/write-manifests.py "$version" "dist/$name-setup.exe" "dist/$name.zip" dist
+else
+  rm -rf "dist/winget/manifests/v/Velmora/Tessivane/$version" dist/scoop/tessivane.json
+  echo "package: no winget or Scoop manifests for an unsigned release (TESSIVANE_UNSIGNED=1 to" \
+    "write them all the same)" >&2
+fi
 
 echo "== release $version in dist/"
 ls -l "dist/$name.zip" "dist/$name-setup.exe"
+unsigned_warning

@@ -69,11 +69,16 @@ check(installer.get("ProductCode") and apps.get("ProductCode") == installer["Pro
 check(apps.get("DisplayVersion") == version, f"DisplayVersion {apps.get('DisplayVersion')!r}")
 # Every outcome of setup's own is mapped, and so is the user's cancel; NSIS's 2 means no one thing.
 nsi = (pathlib.Path(__file__).resolve().parents[2] / "installer/tessivane.nsi").read_text()
-own = {int(code) for code in re.findall(r"^!define EXIT_\w+ (\d+)", nsi, re.M)}
+codes = {name: int(code) for name, code in re.findall(r"^!define (EXIT_\w+) (\d+)", nsi, re.M)}
+own = set(codes.values())
 mapped = {entry["InstallerReturnCode"]: entry["ReturnResponse"]
           for entry in installer.get("ExpectedReturnCodes", [])}
 check(set(mapped) == own | {1} and mapped[1] == "cancelledByUser" and min(own) > 2,
       f"ExpectedReturnCodes {mapped}, setup's own codes {sorted(own)}")
+# The two that winget acts on: it waits and retries while another install runs, and asks to
+# close the application.
+check(mapped[codes["EXIT_SETUP_RUNNING"]] == "installInProgress" and
+      mapped[codes["EXIT_IN_USE"]] == "packageInUse", f"ExpectedReturnCodes {mapped}")
 
 scoop = json.loads((dist / "scoop/tessivane.json").read_text(encoding="utf-8"))
 for field in ["version", "description", "homepage", "license", "architecture", "bin", "shortcuts"]:
@@ -86,6 +91,7 @@ check(scoop_download.get("hash") == sha256(portable), "the Scoop hash is not the
 names = zipfile.ZipFile(portable).namelist()
 check(all(bin in names for bin in scoop["bin"]) and all(shortcut[0] in names for shortcut in scoop["shortcuts"]),
       "Scoop's bin or shortcut is not in the zip")
+check("tessivane.exe" not in scoop["bin"], "Scoop puts a shim of the tray program on the path")
 removal = "\n".join(scoop.get("uninstaller", {}).get("script", []))
 check("Remove-ItemProperty" in removal and "Tessivane_x64" in removal,
       "Scoop's uninstaller leaves the program's Run value")

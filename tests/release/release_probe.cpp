@@ -1,11 +1,12 @@
 // Looks at an installed Tessivane from outside, for the release tests under Wine:
 //   value KEY NAME     a value under HKEY_CURRENT_USER: "<type> <byte count> <text>"; exit 1 if absent
 //   module-path        the executable path of the running Tessivane, as its own process sees it
-//   count              how many tessivane.exe processes are running
+//   count [NAME]       how many tessivane.exe (or NAME) processes are running
 //   exit               "Exit" (WM_COMMAND 105) to every running Tessivane's main window
 //   command N          WM_COMMAND N to every running Tessivane's main window (203: the menu's
 //                      "Launch on startup")
 //   shortcut LNK       the target path of a shell shortcut
+//   short-path FILE    the short (8.3) spelling of an existing file's path
 //   wizard-step TITLE [BUTTON]
 //                      one step through a setup wizard whose window titles start so: presses
 //                      a message box's BUTTON (an id: 1 OK, the default; 2 Cancel; 4 Retry),
@@ -19,6 +20,8 @@
 //                      through the manifest's supportedOS; 6.2 without it)
 //   start CMDLINE      starts a command line as Windows starts a Run value (no shell, no quoting
 //                      added); prints the new process's id
+//   run CMDLINE        the same, as Windows runs an uninstall entry's command: waits for it and
+//                      ends with its exit code (255 when it could not start)
 //   stand-in MODE      plays a Tessivane that will not end, until killed: "obeys" has the
 //                      program's window and ends on its Exit; "lingers" takes Exit by closing its
 //                      window and lives on; "windowless" has no window; "locked" lingers and
@@ -112,14 +115,14 @@ int printModulePath() {
     return 1;
 }
 
-int countPrograms() {
+int countPrograms(char const* name) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 2;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     int count = 0;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"tessivane.exe") == 0) ++count;
+        if (_wcsicmp(entry.szExeFile, wide(name).c_str()) == 0) ++count;
     }
     CloseHandle(snapshot);
     std::printf("%d\n", count);
@@ -156,6 +159,14 @@ int printShortcutTarget(char const* file) {
     if (link) link->Release();
     CoUninitialize();
     return code;
+}
+
+int printShortPath(char const* file) {
+    wchar_t path[MAX_PATH] = {};
+    DWORD const length = GetShortPathNameW(wide(file).c_str(), path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 1;
+    std::printf("%s\n", narrow(path).c_str());
+    return 0;
 }
 
 int printFileVersion(char const* file) {
@@ -259,18 +270,24 @@ int printWindowsVersion() {
     return 0;
 }
 
-int start(char* commandLine) {
+int start(char* commandLine, bool wait) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        return 1;
+        return wait ? 255 : 1;
     }
-    std::printf("%lu\n", static_cast<unsigned long>(process.dwProcessId));
     CloseHandle(process.hThread);
+    DWORD code = 0;
+    if (wait) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        std::printf("%lu\n", static_cast<unsigned long>(process.dwProcessId));
+    }
     CloseHandle(process.hProcess);
-    return 0;
+    return static_cast<int>(code);
 }
 
 LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -325,10 +342,11 @@ int main(int argc, char** argv) {
     std::string const command = argc > 1 ? argv[1] : "";
     if (command == "value" && argc == 4) return printValue(argv[2], argv[3]);
     if (command == "module-path") return printModulePath();
-    if (command == "count") return countPrograms();
+    if (command == "count" && argc <= 3) return countPrograms(argc == 3 ? argv[2] : "tessivane.exe");
     if (command == "exit") return postCommand(kExitCommand);
     if (command == "command" && argc == 3) return postCommand(std::strtoul(argv[2], nullptr, 10));
     if (command == "shortcut" && argc == 3) return printShortcutTarget(argv[2]);
+    if (command == "short-path" && argc == 3) return printShortPath(argv[2]);
     if (command == "wizard-step" && (argc == 3 || argc == 4)) {
         return wizardStep(argv[2], argc == 4 ? std::strtoul(argv[3], nullptr, 10) : IDOK);
     }
@@ -336,13 +354,14 @@ int main(int argc, char** argv) {
     if (command == "windows") return EnumWindows(printVisible, 0) ? 0 : 1;
     if (command == "file-version" && argc == 3) return printFileVersion(argv[2]);
     if (command == "windows-version") return printWindowsVersion();
-    if (command == "start" && argc == 3) return start(argv[2]);
+    if (command == "start" && argc == 3) return start(argv[2], false);
+    if (command == "run" && argc == 3) return start(argv[2], true);
     if (command == "stand-in" && argc == 3) return standIn(argv[2]);
     if (command == "hold" && argc == 3) return hold(argv[2]);
     std::fprintf(stderr,
-                 "usage: release-probe value KEY NAME | module-path | count | exit | command N | "
-                 "shortcut LNK | wizard-step TITLE [BUTTON] | wizard-rect TITLE | windows | "
-                 "file-version FILE | windows-version | start CMDLINE | "
+                 "usage: release-probe value KEY NAME | module-path | count [NAME] | exit | command N | "
+                 "shortcut LNK | short-path FILE | wizard-step TITLE [BUTTON] | wizard-rect TITLE | windows | "
+                 "file-version FILE | windows-version | start CMDLINE | run CMDLINE | "
                  "stand-in obeys|lingers|windowless|locked | hold FILE\n");
     return 3;
 }
