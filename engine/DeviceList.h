@@ -50,20 +50,17 @@ bool listChanged(std::vector<OutputInfo> const& rows, std::vector<PublishedOutpu
 // The record of `published` with this id, or null.
 PublishedOutput const* recordWithId(std::vector<PublishedOutput> const& published, std::int32_t id);
 
-// Records for `rows`, in order: a malloc'd copy of each unique name ("-" when it cannot be made),
-// the device index, and whether `isEnabled(uniqueName)` says the device is in use.
-template <class IsEnabled>
-std::vector<PublishedOutput> publishedRecords(std::vector<OutputInfo> const& rows,
-                                              IsEnabled const& isEnabled);
-
 // Frees the names of records (never the constant "-").
 void freeRecordNames(std::vector<PublishedOutput>& records);
 
 // Copies for readers on other threads.
 std::vector<PublishedOutputInfo> recordCopies(std::vector<PublishedOutput> const& records);
 
+// A malloc'd copy of a name, or the constant "-" when it cannot be made.
 char* copyRecordName(std::string const& name);
 
+// Records for `rows`, in order: a malloc'd copy of each unique name ("-" when it cannot be made),
+// the device index, and whether `isEnabled(uniqueName)` says the device is in use.
 template <class IsEnabled>
 std::vector<PublishedOutput> publishedRecords(std::vector<OutputInfo> const& rows,
                                               IsEnabled const& isEnabled) {
